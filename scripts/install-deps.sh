@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build, the tests and the demo need, when
+# any of them is missing. Needs root (apt-get).
+set -euo pipefail
+
+packages=(
+  build-essential cmake pkg-config clang libclang-rt-14-dev
+  libgtest-dev
+  libgtk2.0-dev libjpeg-dev libpng-dev libtiff-dev libopenjp2-7-dev zlib1g-dev
+  xvfb xauth openbox xdotool x11-utils x11-apps
+  imagemagick libjpeg-turbo-progs libtiff-tools libopenjp2-tools
+  hyperfine time
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+if ((${#missing[@]})); then
+  echo "installing: ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  apt-get install -y -qq "${missing[@]}" >/dev/null
+fi

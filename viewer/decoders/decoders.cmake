@@ -1,0 +1,2 @@
+# placeholder until written
+add_library(viewer_imaging INTERFACE)

@@ -1,0 +1,2 @@
+# placeholder until written
+add_executable(treeviewer main.cpp)

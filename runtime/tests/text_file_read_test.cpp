@@ -1,0 +1,118 @@
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "scratch_dir.h"
+#include "text_file.h"
+
+namespace {
+
+struct TextFileRead : testing::Test {
+  ScratchDir dir;
+  void SetUp() override { init_files(); }
+  void TearDown() override { close_all_files(); }
+
+  // Opens bytes as file 0 and reads lines until at_eof.
+  std::vector<std::u16string> lines_of(const std::string& bytes,
+                                       TextEncoding encoding = TextEncoding::utf8) {
+    dir.write("in.txt", bytes);
+    EXPECT_NE(open_read(0, to_u16(dir / "in.txt")), 0);
+    std::vector<std::u16string> lines;
+    while (!at_eof(0) && lines.size() < 100) lines.push_back(read_line(0, encoding));
+    return lines;
+  }
+};
+
+using Lines = std::vector<std::u16string>;
+
+TEST_F(TextFileRead, TerminatorRules) {
+  struct Case {
+    std::string bytes;
+    Lines lines;
+  } cases[] = {
+      {"a\nb\r\nc\rd", {u"a", u"b", u"c", u"d"}},
+      {"a\n", {u"a"}},
+      {"a\r\n", {u"a"}},
+      {"a\r", {u"a"}},
+      {"a\n\nb", {u"a", u"", u"b"}},
+      {"a\n\rb", {u"a", u"", u"b"}},           // LF CR is two terminators
+      {"a\r\r\nb", {u"a", u"", u"b"}},         // so is CR CR LF
+      {std::string("a\0b", 3), {u"a", u"b"}},  // a zero byte splits the line
+      {"", {}},
+      {"\n", {u""}},
+      {"\xEF\xBB\xBF" "1,x\n", {u"\uFEFF1,x"}},
+      {"a\xC3\x41\nnext", {u"a\u0003", u"next"}},  // malformed bytes stay in their line
+  };
+  for (const auto& c : cases) EXPECT_EQ(lines_of(c.bytes), c.lines) << testing::PrintToString(c.bytes);
+}
+
+TEST_F(TextFileRead, TerminatorsAcrossBufferBoundaries) {
+  // Lines of every length around the buffer size, ended by CR LF, so that the
+  // CR and its LF fall on both sides of a refill somewhere.
+  std::string bytes;
+  Lines expected;
+  for (int length = FILE_BUFFER_SIZE - 4; length <= FILE_BUFFER_SIZE + 4; ++length) {
+    std::string line(static_cast<size_t>(length), static_cast<char>('a' + length % 26));
+    bytes += line + "\r\n";
+    expected.emplace_back(line.begin(), line.end());
+  }
+  EXPECT_EQ(lines_of(bytes), expected);
+}
+
+TEST_F(TextFileRead, LongLineIsReturnedWhole) {
+  std::string line(10000, 'x');
+  line[9999] = 'y';
+  EXPECT_EQ(lines_of(line + "\nz"), (Lines{std::u16string(line.begin(), line.end()), u"z"}));
+}
+
+TEST_F(TextFileRead, ReadingPastTheEndGivesEmptyLines) {
+  lines_of("only\n");
+  EXPECT_EQ(at_eof(0), 1);
+  EXPECT_EQ(read_line(0), u"");
+  EXPECT_EQ(read_line(0), u"");
+  EXPECT_EQ(at_eof(0), 1);
+}
+
+TEST_F(TextFileRead, OtherEncodings) {
+  EXPECT_EQ(lines_of("\xE9z\n", TextEncoding::bytes), (Lines{u"\u00E9z"}));
+  EXPECT_EQ(lines_of(std::string("a\0b\0\r\0\n\0c\0\n\0d\0", 14), TextEncoding::utf16),
+            (Lines{u"ab", u"c", u"d"}));
+  EXPECT_EQ(lines_of(std::string("a\0\0\0b\0x", 7), TextEncoding::utf16),
+            (Lines{u"a", u"b"}));  // unit 0 ends a line; the odd last byte is dropped
+}
+
+TEST_F(TextFileRead, NumbersWithoutFiles) {
+  EXPECT_EQ(read_line(3), u"");
+  EXPECT_EQ(at_eof(3), 0);
+  EXPECT_EQ(close_file(3), 0);
+  EXPECT_EQ(open_read(3, to_u16(dir / "missing.txt")), 0);
+  EXPECT_EQ(at_eof(3), 0);
+}
+
+TEST_F(TextFileRead, ReopeningANumberClosesTheFirstFile) {
+  dir.write("one.txt", "1\n");
+  dir.write("two.txt", "2\n");
+  ASSERT_NE(open_read(0, to_u16(dir / "one.txt")), 0);
+  ASSERT_NE(open_read(0, to_u16(dir / "two.txt")), 0);
+  EXPECT_EQ(read_line(0), u"2");
+  EXPECT_EQ(open_read(0, to_u16(dir / "missing.txt")), 0);
+  EXPECT_EQ(read_line(0), u"");  // the number holds no file any more
+}
+
+TEST_F(TextFileRead, AutomaticNumbers) {
+  dir.write("one.txt", "1\n");
+  const int number = open_read(-1, to_u16(dir / "one.txt"));
+  ASSERT_NE(number, 0);
+  EXPECT_EQ(read_line(number), u"1");
+  close_all_files();
+  EXPECT_EQ(read_line(number), u"");
+  EXPECT_EQ(open_read(-1, to_u16(dir / "missing.txt")), 0);
+}
+
+TEST_F(TextFileRead, Utf8FileNames) {
+  dir.write("caf\xC3\xA9.txt", "ok");
+  ASSERT_NE(open_read(0, to_u16(dir.path()) + u"/caf\u00E9.txt"), 0);
+  EXPECT_EQ(read_line(0), u"ok");
+}
+
+}  // namespace

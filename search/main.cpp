@@ -1,1 +1,3 @@
-int main() { return 0; }
+#include "search_run.h"
+
+int main() { return run_search(); }

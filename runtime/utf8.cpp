@@ -51,41 +51,20 @@ void walk_utf8(std::string_view bytes, Emit&& emit) {
   }
 }
 
-template <typename Emit>
-void walk_encode(std::u16string_view units, Emit&& emit) {
-  const size_t n = units.size();
-  for (size_t i = 0; i < n && units[i] != 0; ++i) {
-    uint32_t cp = units[i];
-    if ((cp & 0xFC00) == 0xD800) {
-      if (i + 1 >= n || (units[i + 1] & 0xFC00) != 0xDC00) return;
-      cp = 0x10000 + (((cp & 0x3FF) << 10) | (units[i + 1] & 0x3FF));
-      ++i;
-    }
-    if (cp < 0x80) {
-      emit(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-      emit(static_cast<char>(0xC0 | (cp >> 6)));
-      emit(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else if (cp < 0x10000) {
-      emit(static_cast<char>(0xE0 | (cp >> 12)));
-      emit(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-      emit(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-      emit(static_cast<char>(0xF0 | (cp >> 18)));
-      emit(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-      emit(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-      emit(static_cast<char>(0x80 | (cp & 0x3F)));
-    }
-  }
-}
-
 }  // namespace
+
+void decode_utf8_append(std::string_view bytes, std::u16string& out) {
+  // Never more units than bytes: size the result once, fill it, then trim.
+  size_t length = out.size();
+  out.resize(length + bytes.size());
+  char16_t* units = out.data();
+  walk_utf8(bytes, [&](char16_t u) { units[length++] = u; });
+  out.resize(length);
+}
 
 void decode_utf8(std::string_view bytes, std::u16string& out) {
   out.clear();
-  // Never more units than bytes, so one reservation serves the whole line.
-  out.reserve(bytes.size());
-  walk_utf8(bytes, [&](char16_t u) { out.push_back(u); });
+  decode_utf8_append(bytes, out);
 }
 
 std::u16string decode_utf8(std::string_view bytes) {
@@ -103,12 +82,12 @@ size_t decode_utf8_length(std::string_view bytes) {
 std::string encode_utf8(std::u16string_view units) {
   std::string out;
   out.reserve(encode_utf8_length(units));
-  walk_encode(units, [&](char b) { out.push_back(b); });
+  utf8_detail::walk_encode(units, [&](char b) { out.push_back(b); });
   return out;
 }
 
 size_t encode_utf8_length(std::u16string_view units) {
   size_t count = 0;
-  walk_encode(units, [&](char) { ++count; });
+  utf8_detail::walk_encode(units, [&](char) { ++count; });
   return count;
 }

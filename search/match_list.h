@@ -25,6 +25,7 @@ struct MatchList {
   MatchList(const MatchList&) = delete;
   MatchList& operator=(const MatchList&) = delete;
   MatchList(MatchList&&) = default;
+  MatchList& operator=(MatchList&&) = default;
   // Unlinks iteratively: a long list must not recurse once per element.
   ~MatchList();
 };

@@ -3,7 +3,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <thread>
 
 #include "term_matching.h"
 #include "text_file.h"
@@ -17,17 +16,21 @@ constexpr char16_t FoldersFile[] = u"foldersScratch.txt";
 constexpr char16_t FilesFile[] = u"filesScratch.txt";
 constexpr char16_t OutputFile[] = u"searchOutputList.txt";
 
-// Numbers (from 1) of the matching pairs among first .. last.
-std::vector<uint32_t> matching_pairs(const TermMatcher& matcher, const LineList& folders,
-                                     const LineList& files, size_t first, size_t last) {
-  std::vector<uint32_t> found;
+void report_lost_output(int error) {
+  std::fprintf(stderr, "treesearch: cannot write %s: %s\n", "searchOutputList.txt", std::strerror(error));
+}
+
+}  // namespace
+
+MatchList collect_matches(const std::vector<std::u16string>& terms, PairReader& pairs) {
+  const TermMatcher matcher(terms);
+  MatchList matches = list_create();
+  std::string folder_bytes, file_bytes, previous_folder;
   std::u16string folder, file;
-  std::string_view previous_folder;
   bool folder_hit = false;
-  for (size_t n = first; n <= last; ++n) {
+  for (bool first = true; pairs.next(folder_bytes, file_bytes); first = false) {
     // Neighbouring pairs mostly share their folder: its verdict carries over.
-    const std::string_view folder_bytes = folders.entry(n);
-    if (n == first || folder_bytes != previous_folder) {
+    if (first || folder_bytes != previous_folder) {
       decode_utf8(folder_bytes, folder);
       normalise_in_place(folder);
       folder_hit = matcher.any_match(folder);
@@ -35,43 +38,16 @@ std::vector<uint32_t> matching_pairs(const TermMatcher& matcher, const LineList&
     }
     bool hit = folder_hit;
     if (!hit) {
-      decode_utf8(files.entry(n), file);
+      decode_utf8(file_bytes, file);
       normalise_in_place(file);
       hit = matcher.any_match(file);
     }
-    if (hit) found.push_back(static_cast<uint32_t>(n));
-  }
-  return found;
-}
-
-void report_lost_output(int error) {
-  std::fprintf(stderr, "treesearch: cannot write %s: %s\n", "searchOutputList.txt", std::strerror(error));
-}
-
-}  // namespace
-
-MatchList collect_matches(const std::vector<std::u16string>& terms, const LineList& folders,
-                          const LineList& files) {
-  const TermMatcher matcher(terms);
-  const size_t pairs = folders.size();
-  // The pairs are independent: the two halves are matched side by side and
-  // their results joined in order.
-  std::vector<uint32_t> first_half, second_half;
-  const size_t middle = pairs / 2;
-  if (pairs >= 4096 && std::thread::hardware_concurrency() > 1) {
-    std::thread helper([&] { second_half = matching_pairs(matcher, folders, files, middle + 1, pairs); });
-    first_half = matching_pairs(matcher, folders, files, 1, middle);
-    helper.join();
-  } else {
-    first_half = matching_pairs(matcher, folders, files, 1, pairs);
-  }
-  MatchList matches = list_create();
-  for (const auto* half : {&first_half, &second_half}) {
-    for (uint32_t n : *half) {
+    if (hit) {
       MatchElement* element = list_insert(matches);
-      element->path = decode_utf8(folders.entry(n));
+      element->path.reserve(folder_bytes.size() + 1 + file_bytes.size());
+      decode_utf8(folder_bytes, element->path);
       element->path += u'\\';
-      element->path += decode_utf8(files.entry(n));
+      decode_utf8_append(file_bytes, element->path);
     }
   }
   return matches;
@@ -86,14 +62,17 @@ int run_search() {
     close_file(0);
   }
   std::vector<std::u16string> terms;
-  {
-    const LineList term_lines = LineList::read(0, TermsFile);
-    for (size_t t = 1; t <= term_lines.size(); ++t) terms.push_back(decode_utf8(term_lines.entry(t)));
+  if (open_read(0, TermsFile)) {
+    while (!at_eof(0)) terms.push_back(read_line(0));
+    close_file(0);
   }
-  const LineList folders = LineList::read(0, FoldersFile);
-  const LineList files = LineList::read(0, FilesFile);
-
-  MatchList matches = collect_matches(terms, folders, files);
+  // The two lists are read side by side, as files 0 and 2, so that neither
+  // has to be held in memory.
+  MatchList matches;
+  {
+    PairReader pairs(0, FoldersFile, 2, FilesFile);
+    matches = collect_matches(terms, pairs);
+  }
 
   int status = 0;
   if (!open_read_write(1, OutputFile)) {

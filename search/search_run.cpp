@@ -2,7 +2,12 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <condition_variable>
 #include <cstring>
+#include <deque>
+#include <mutex>
+#include <optional>
+#include <thread>
 
 #include "term_matching.h"
 #include "text_file.h"
@@ -22,34 +27,110 @@ void report_lost_output(int error) {
 
 }  // namespace
 
+namespace {
+
+// A run of consecutive pairs, folder and file bytes of each, as read.
+struct PairBatch {
+  static constexpr size_t Pairs = 8192;
+  std::string bytes;
+  std::vector<size_t> ends;  // two per pair: folder end, file end
+  size_t size() const { return ends.size() / 2; }
+  std::string_view part(size_t i) const {
+    const size_t start = i == 0 ? 0 : ends[i - 1];
+    return std::string_view(bytes).substr(start, ends[i] - start);
+  }
+  std::string_view folder(size_t n) const { return part(2 * n); }
+  std::string_view file(size_t n) const { return part(2 * n + 1); }
+};
+
+// Hands batches from the reading thread to the matching one, in order, with
+// a few batches in flight at most so that memory stays small.
+class BatchQueue {
+ public:
+  void push(PairBatch batch) {
+    std::unique_lock lock(mutex_);
+    room_.wait(lock, [&] { return batches_.size() < InFlight; });
+    batches_.push_back(std::move(batch));
+    ready_.notify_one();
+  }
+  void close() {
+    std::lock_guard lock(mutex_);
+    closed_ = true;
+    ready_.notify_one();
+  }
+  std::optional<PairBatch> pop() {
+    std::unique_lock lock(mutex_);
+    ready_.wait(lock, [&] { return !batches_.empty() || closed_; });
+    if (batches_.empty()) return std::nullopt;
+    PairBatch batch = std::move(batches_.front());
+    batches_.pop_front();
+    room_.notify_one();
+    return batch;
+  }
+
+ private:
+  static constexpr size_t InFlight = 4;
+  std::mutex mutex_;
+  std::condition_variable ready_, room_;
+  std::deque<PairBatch> batches_;
+  bool closed_ = false;
+};
+
+void read_batches(PairReader& pairs, BatchQueue& queue) {
+  std::string folder, file;
+  bool more = true;
+  while (more) {
+    PairBatch batch;
+    batch.ends.reserve(2 * PairBatch::Pairs);
+    while (batch.size() < PairBatch::Pairs && (more = pairs.next(folder, file))) {
+      batch.bytes += folder;
+      batch.ends.push_back(batch.bytes.size());
+      batch.bytes += file;
+      batch.ends.push_back(batch.bytes.size());
+    }
+    if (batch.size()) queue.push(std::move(batch));
+  }
+  queue.close();
+}
+
+}  // namespace
+
 MatchList collect_matches(const std::vector<std::u16string>& terms, PairReader& pairs) {
   const TermMatcher matcher(terms);
   MatchList matches = list_create();
-  std::string folder_bytes, file_bytes, previous_folder;
+  // Reading and splitting lines runs on a thread of its own, beside the
+  // matching; batches keep the pairs in their order.
+  BatchQueue queue;
+  std::thread reader([&] { read_batches(pairs, queue); });
+  std::string previous_folder;
   std::u16string folder, file;
-  bool folder_hit = false;
-  for (bool first = true; pairs.next(folder_bytes, file_bytes); first = false) {
-    // Neighbouring pairs mostly share their folder: its verdict carries over.
-    if (first || folder_bytes != previous_folder) {
-      decode_utf8(folder_bytes, folder);
-      normalise_in_place(folder);
-      folder_hit = matcher.any_match(folder);
-      previous_folder = folder_bytes;
-    }
-    bool hit = folder_hit;
-    if (!hit) {
-      decode_utf8(file_bytes, file);
-      normalise_in_place(file);
-      hit = matcher.any_match(file);
-    }
-    if (hit) {
-      MatchElement* element = list_insert(matches);
-      element->path.reserve(folder_bytes.size() + 1 + file_bytes.size());
-      decode_utf8(folder_bytes, element->path);
-      element->path += u'\\';
-      decode_utf8_append(file_bytes, element->path);
+  bool folder_hit = false, first = true;
+  while (std::optional<PairBatch> batch = queue.pop()) {
+    for (size_t n = 0; n < batch->size(); ++n, first = false) {
+      const std::string_view folder_bytes = batch->folder(n), file_bytes = batch->file(n);
+      // Neighbouring pairs mostly share their folder: its verdict carries over.
+      if (first || folder_bytes != previous_folder) {
+        decode_utf8(folder_bytes, folder);
+        normalise_in_place(folder);
+        folder_hit = matcher.any_match(folder);
+        previous_folder = folder_bytes;
+      }
+      bool hit = folder_hit;
+      if (!hit) {
+        decode_utf8(file_bytes, file);
+        normalise_in_place(file);
+        hit = matcher.any_match(file);
+      }
+      if (hit) {
+        MatchElement* element = list_insert(matches);
+        element->path.reserve(folder_bytes.size() + 1 + file_bytes.size());
+        decode_utf8(folder_bytes, element->path);
+        element->path += u'\\';
+        decode_utf8_append(file_bytes, element->path);
+      }
     }
   }
+  reader.join();
   return matches;
 }
 

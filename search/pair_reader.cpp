@@ -14,11 +14,10 @@ PairReader::~PairReader() {
   if (files_open_) close_file(file_number_);
 }
 
-bool PairReader::next(std::string& folder, std::string& file) {
-  folder.clear();
-  file.clear();
+bool PairReader::append_next(std::string& out, size_t& folder_end) {
   if (!folders_open_ || at_eof(folder_number_)) return false;
-  read_line_bytes(folder_number_, folder);
-  if (files_open_ && !at_eof(file_number_)) read_line_bytes(file_number_, file);
+  read_line_bytes(folder_number_, out);
+  folder_end = out.size();
+  if (files_open_ && !at_eof(file_number_)) read_line_bytes(file_number_, out);
   return true;
 }

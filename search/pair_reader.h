@@ -15,9 +15,10 @@ class PairReader {
   PairReader(const PairReader&) = delete;
   PairReader& operator=(const PairReader&) = delete;
 
-  // The next pair's raw bytes, replacing the strings' content; false after
-  // the last folder line.
-  bool next(std::string& folder, std::string& file);
+  // Appends the next pair's raw bytes to `out`, the folder's then the
+  // file's, and sets `folder_end` to the end of the folder's in `out`. False
+  // after the last folder line.
+  bool append_next(std::string& out, size_t& folder_end);
 
  private:
   int folder_number_;

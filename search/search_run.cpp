@@ -43,14 +43,30 @@ struct PairBatch {
   std::string_view file(size_t n) const { return part(2 * n + 1); }
 };
 
-// Hands batches from the reading thread to the matching one, in order, with
-// a few batches in flight at most so that memory stays small.
+// Hands batches from the reading thread to the matching one, in order, and
+// the used ones back for refilling, so that their memory is allocated once.
 class BatchQueue {
  public:
-  void push(PairBatch batch) {
+  static constexpr size_t InFlight = 4;
+
+  // A batch to fill: a used one when there is one, else a new one while
+  // fewer than InFlight exist; otherwise waits for one to come back.
+  PairBatch take_empty() {
     std::unique_lock lock(mutex_);
-    room_.wait(lock, [&] { return batches_.size() < InFlight; });
-    batches_.push_back(std::move(batch));
+    room_.wait(lock, [&] { return !used_.empty() || made_ < InFlight; });
+    if (used_.empty()) {
+      ++made_;
+      return PairBatch();
+    }
+    PairBatch batch = std::move(used_.back());
+    used_.pop_back();
+    batch.bytes.clear();
+    batch.ends.clear();
+    return batch;
+  }
+  void push(PairBatch batch) {
+    std::lock_guard lock(mutex_);
+    full_.push_back(std::move(batch));
     ready_.notify_one();
   }
   void close() {
@@ -60,35 +76,38 @@ class BatchQueue {
   }
   std::optional<PairBatch> pop() {
     std::unique_lock lock(mutex_);
-    ready_.wait(lock, [&] { return !batches_.empty() || closed_; });
-    if (batches_.empty()) return std::nullopt;
-    PairBatch batch = std::move(batches_.front());
-    batches_.pop_front();
-    room_.notify_one();
+    ready_.wait(lock, [&] { return !full_.empty() || closed_; });
+    if (full_.empty()) return std::nullopt;
+    PairBatch batch = std::move(full_.front());
+    full_.pop_front();
     return batch;
+  }
+  void give_back(PairBatch batch) {
+    std::lock_guard lock(mutex_);
+    used_.push_back(std::move(batch));
+    room_.notify_one();
   }
 
  private:
-  static constexpr size_t InFlight = 4;
   std::mutex mutex_;
   std::condition_variable ready_, room_;
-  std::deque<PairBatch> batches_;
+  std::deque<PairBatch> full_;
+  std::vector<PairBatch> used_;
+  size_t made_ = 0;
   bool closed_ = false;
 };
 
 void read_batches(PairReader& pairs, BatchQueue& queue) {
-  std::string folder, file;
   bool more = true;
   while (more) {
-    PairBatch batch;
-    batch.ends.reserve(2 * PairBatch::Pairs);
-    while (batch.size() < PairBatch::Pairs && (more = pairs.next(folder, file))) {
-      batch.bytes += folder;
-      batch.ends.push_back(batch.bytes.size());
-      batch.bytes += file;
+    PairBatch batch = queue.take_empty();
+    size_t folder_end;
+    while (batch.size() < PairBatch::Pairs && (more = pairs.append_next(batch.bytes, folder_end))) {
+      batch.ends.push_back(folder_end);
       batch.ends.push_back(batch.bytes.size());
     }
     if (batch.size()) queue.push(std::move(batch));
+    else queue.give_back(std::move(batch));
   }
   queue.close();
 }
@@ -110,17 +129,10 @@ MatchList collect_matches(const std::vector<std::u16string>& terms, PairReader& 
       const std::string_view folder_bytes = batch->folder(n), file_bytes = batch->file(n);
       // Neighbouring pairs mostly share their folder: its verdict carries over.
       if (first || folder_bytes != previous_folder) {
-        decode_utf8(folder_bytes, folder);
-        normalise_in_place(folder);
-        folder_hit = matcher.any_match(folder);
+        folder_hit = matcher.any_match_bytes(folder_bytes, folder);
         previous_folder = folder_bytes;
       }
-      bool hit = folder_hit;
-      if (!hit) {
-        decode_utf8(file_bytes, file);
-        normalise_in_place(file);
-        hit = matcher.any_match(file);
-      }
+      const bool hit = folder_hit || matcher.any_match_bytes(file_bytes, file);
       if (hit) {
         MatchElement* element = list_insert(matches);
         element->path.reserve(folder_bytes.size() + 1 + file_bytes.size());
@@ -129,6 +141,7 @@ MatchList collect_matches(const std::vector<std::u16string>& terms, PairReader& 
         decode_utf8_append(file_bytes, element->path);
       }
     }
+    queue.give_back(std::move(*batch));
   }
   reader.join();
   return matches;

@@ -34,6 +34,10 @@ class TermMatcher {
  public:
   explicit TermMatcher(const std::vector<std::u16string>& terms);
   bool any_match(std::u16string_view normalised_name) const;
+  // The same for a name given as the UTF-8 bytes it was read with; `scratch`
+  // holds its decoded form when it needs one. Names of plain ASCII, the most
+  // common, are matched on their bytes without being decoded.
+  bool any_match_bytes(std::string_view name, std::u16string& scratch) const;
 
  private:
   std::vector<std::u16string> terms_;  // normalised, non-empty
@@ -42,4 +46,8 @@ class TermMatcher {
   std::vector<uint8_t> starts_;  // one flag per 16-bit unit
   std::vector<std::vector<uint32_t>> by_first_unit_;
   std::vector<int32_t> group_of_unit_;
+  // The terms that are plain ASCII, as bytes, grouped by their first byte:
+  // only they can occur in an ASCII name.
+  std::vector<std::string> ascii_terms_;
+  std::array<std::vector<uint32_t>, 128> ascii_by_first_byte_;
 };

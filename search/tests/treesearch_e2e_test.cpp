@@ -1,5 +1,6 @@
 // Runs the built treesearch in a scratch folder, as a user would, and
 // compares the exact bytes it leaves in searchOutputList.txt.
+#include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -190,6 +191,29 @@ TEST(TreesearchConcurrentRuns, EveryBlockLandsWholeAndOnce) {
   std::string all;
   for (int i = 0; i < 8; ++i) all += block;
   EXPECT_EQ(dir.read("searchOutputList.txt"), all);
+}
+
+TEST(TreesearchLargeOutput, AppendsAtTheTrueEndBeyondTwoGibibytes) {
+  ScratchDir dir;
+  dir.write("searchTreeName.txt", "T\n");
+  dir.write("searchTermsList.txt", "b\n");
+  dir.write("foldersScratch.txt", "/a\n/b\n");
+  dir.write("filesScratch.txt", "1\n2\n");
+  // A sparse output just over 2^31 bytes: positions no longer fit 32 bits.
+  const off_t size = (off_t{1} << 31) + 5;
+  const std::string output = (dir / "searchOutputList.txt").string();
+  const int fd = ::open(output.c_str(), O_CREAT | O_WRONLY, 0644);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(ftruncate(fd, size), 0);
+  ::close(fd);
+  ASSERT_EQ(run_in(dir).status, 0);
+  const std::string block = "T\n/b\\2\n";
+  ASSERT_EQ(std::filesystem::file_size(output), static_cast<uintmax_t>(size) + block.size());
+  std::string tail(block.size(), '\0');
+  const int in = ::open(output.c_str(), O_RDONLY);
+  ASSERT_EQ(pread(in, tail.data(), tail.size(), size), static_cast<ssize_t>(tail.size()));
+  ::close(in);
+  EXPECT_EQ(tail, block);
 }
 
 }  // namespace

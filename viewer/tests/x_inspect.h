@@ -1,0 +1,103 @@
+// Tests look at windows the way the X server (and a window manager) sees
+// them, and drive them with real X input, through a connection of their own.
+#pragma once
+
+#include <X11/Xlib.h>
+#include <sys/types.h>
+
+#include <chrono>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace x_inspect {
+
+// A connection to the X server named by DISPLAY.
+class Connection {
+ public:
+  Connection();
+  ~Connection();
+  Connection(const Connection&) = delete;
+  Connection& operator=(const Connection&) = delete;
+
+  Display* get() const { return display_; }
+  explicit operator bool() const { return display_ != nullptr; }
+
+ private:
+  Display* display_;
+};
+
+// Collects the X errors of requests made while it exists instead of handing
+// them to the process's handler (the toolkit's ends the process). Errors are
+// counted for every connection of the process.
+class ErrorTrap {
+ public:
+  explicit ErrorTrap(Display* display);
+  ~ErrorTrap();
+  ErrorTrap(const ErrorTrap&) = delete;
+  ErrorTrap& operator=(const ErrorTrap&) = delete;
+  // Waits for the replies of every request made so far; true when any failed.
+  bool failed();
+
+ private:
+  Display* display_;
+  XErrorHandler previous_;
+};
+
+struct Geometry {
+  int x = 0;  // top-left corner of the window's inside, in root coordinates
+  int y = 0;
+  int width = 0;
+  int height = 0;
+  bool operator==(const Geometry&) const = default;
+};
+
+// The _MOTIF_WM_HINTS property (flags 0x1: functions set, 0x2: decorations set).
+struct MotifHints {
+  long flags = 0;
+  long functions = 0;
+  long decorations = 0;
+};
+
+// The minimum and maximum sizes of WM_NORMAL_HINTS, 0 when unset.
+struct SizeHints {
+  long flags = 0;
+  int min_width = 0;
+  int min_height = 0;
+  int max_width = 0;
+  int max_height = 0;
+};
+
+bool window_exists(Display* display, Window window);
+bool is_viewable(Display* display, Window window);
+std::optional<Geometry> geometry(Display* display, Window window);
+std::optional<MotifHints> motif_hints(Display* display, Window window);
+std::optional<SizeHints> size_hints(Display* display, Window window);
+// The bytes of a property of any type (WM_NAME, _NET_WM_NAME).
+std::optional<std::string> property_bytes(Display* display, Window window, const char* property);
+// The names of an atom-list property (_NET_WM_STATE, _NET_WM_WINDOW_TYPE).
+std::vector<std::string> atom_names(Display* display, Window window, const char* property);
+// A 32-bit property's values (_NET_WM_PID, WM_STATE, WM_TRANSIENT_FOR).
+std::vector<long> cardinals(Display* display, Window window, const char* property);
+bool has_atom(Display* display, Window window, const char* property, const char* atom);
+
+// The viewable client windows whose _NET_WM_PID is pid, anywhere in the
+// window tree (a window manager reparents them).
+std::vector<Window> client_windows_of(Display* display, pid_t pid);
+
+// What a window manager sends when the user closes a window: the
+// WM_DELETE_WINDOW message of the WM_PROTOCOLS protocol.
+void send_delete_window(Display* display, Window window);
+// Real pointer input through the XTest extension, in root coordinates.
+void move_pointer(Display* display, int x, int y);
+void click(Display* display, int x, int y, unsigned button);
+// Whether a window manager runs on the screen (_NET_SUPPORTING_WM_CHECK).
+bool window_manager_running(Display* display);
+
+// Calls step, then checks condition, until the condition holds or the
+// timeout has passed; true when it held.
+bool wait_until(const std::function<bool()>& condition, std::chrono::milliseconds timeout,
+                const std::function<void()>& step = {});
+
+}  // namespace x_inspect

@@ -75,8 +75,64 @@ struct Widget {
   GtkWidget* placed() const { return outer ? outer : main; }
 };
 
-// The rest of the layer's interface (init_widgets, use_widget_list,
-// register_widget, destroy_widget, set_widget_hidden, widget_window_number,
-// track_pointer, track_clicks, set_widget_font, apply_font, kind_font,
-// apply_colour, widget_colour, add_widget_item and access to the widget
-// registry for the kinds) is declared below by the layer's implementation.
+// Starts the layer: a fresh widget registry (16 slots, released through
+// destroy_widget) and an empty widget-list state. Starting again forgets the
+// widgets of the earlier start.
+void init_widgets();
+
+// Widget numbers map to these records. A kind's create operation allocates
+// its number here (-1 gives an automatic number: `last_automatic()`).
+ObjectRegistry<Widget>& widget_registry();
+
+// Makes a window (its "gw_gadgetlist" container, created when missing) or a
+// container the place where new widgets go, and returns the window or
+// container that was current before. nullptr only returns the current one.
+// A window that is destroyed while current leaves no current list.
+GtkWidget* use_widget_list(GtkWidget* target);
+// The container that receives new widgets, or nullptr.
+GtkWidget* current_container();
+// Puts a newly built, unparented widget into the current container at (x, y)
+// pixels. Without a current container the widget is destroyed instead and
+// false is returned: the kind then registers nothing and returns 0.
+bool place_widget(GtkWidget* widget, int32_t x, int32_t y);
+
+// Finishes a new widget once its record is filled and it has been placed:
+// realizes it, applies the default font, hooks up the destroy handling (which
+// runs the kind's release and clears the number) and sets "gw_id" on the main
+// widget to number + 1.
+void register_widget(Widget& widget, int32_t number);
+// The registry's release callback: destroys the widget under number (its
+// outer widget when it has one), which also clears the number.
+void destroy_widget(int32_t number);
+// Hides (hide != 0) or shows the widget's outer widget, else its main widget.
+void set_widget_hidden(int32_t number, int32_t hide);
+// The number of the window a toolkit widget sits in ("gw_id" of its
+// top-level window, 0 when absent); -1 when it is not inside a window.
+int32_t widget_window_number(GtkWidget* widget);
+
+// Equips the widget with drag detection: one WidgetEvent DragStart per left
+// button press once the pointer moves past the toolkit's drag threshold.
+void track_pointer(int32_t number, GtkWidget* widget);
+// Handler to connect to "button-press-event" and "button-release-event" of
+// the widget that receives the button events, with GINT_TO_POINTER(number)
+// as user data. Posts LeftClick, RightClick, LeftDoubleClick or
+// RightDoubleClick at the release. Always returns FALSE.
+gboolean track_clicks(GtkWidget* widget, GdkEventButton* event, gpointer number);
+
+// nullptr is the toolkit's default font. Number -1 sets the font that every
+// widget registered from now on gets; any other number hands the font to the
+// live widget's kind (set_font slot). The font is copied.
+void set_widget_font(int32_t number, PangoFontDescription* font);
+
+// Common implementations of the kind slots set font, get font, set colour and
+// get colour. Colours are 0xBBGGRR, -1 for none; which 1 is the text colour,
+// 2 the background. kind_font's result belongs to the widget.
+void apply_font(Widget& widget, PangoFontDescription* font);
+PangoFontDescription* kind_font(Widget& widget);
+void apply_colour(Widget& widget, int32_t which, int32_t colour);
+int32_t widget_colour(const Widget& widget, int32_t which);
+
+// Hands an item to the kind's add_item_at_level slot (its add_item by
+// default) with the text as UTF-8. 0 when number holds no live widget.
+int32_t add_widget_item(int32_t number, int32_t position, std::u16string_view text,
+                        GdkPixbuf* image, int32_t level);

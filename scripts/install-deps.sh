@@ -8,7 +8,7 @@ packages=(
   libgtest-dev
   libgtk2.0-dev libxtst-dev libjpeg-dev libpng-dev libtiff-dev libopenjp2-7-dev zlib1g-dev
   xvfb xauth openbox xdotool x11-utils x11-apps
-  imagemagick libjpeg-turbo-progs libtiff-tools libopenjp2-tools
+  imagemagick libjpeg-turbo-progs libtiff-tools libopenjp2-tools netpbm
   hyperfine time
 )
 

@@ -26,21 +26,16 @@ cmake --build build-sanitize -j"$jobs"
 
 echo "== fuzzing, ${fuzz_seconds}s per target"
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTREE_FUZZ=ON >/dev/null
-fuzzers=(text_fuzzer)
-corpora=(fuzz/text_corpus)
-if [ -f viewer/decoders/fuzz_targets.txt ]; then
-  while read -r target corpus; do
-    fuzzers+=("$target")
-    corpora+=("$corpus")
-  done <viewer/decoders/fuzz_targets.txt
-fi
+fuzzers=(text_fuzzer image_decoders_fuzz)
+corpora=(fuzz/text_corpus viewer/decoders/fuzz/corpus)
 cmake --build build-fuzz -j"$jobs" --target "${fuzzers[@]}"
 for i in "${!fuzzers[@]}"; do
   target=${fuzzers[$i]}
   binary=$(find build-fuzz -type f -name "$target" -perm -u+x | head -n 1)
   scratch=$(mktemp -d)
   # New inputs go to the scratch folder; the committed seeds stay as they are.
-  "$binary" -max_total_time="$fuzz_seconds" -print_final_stats=1 "$scratch" "${corpora[$i]}" 2>"$scratch.log" ||
+  "$binary" -max_total_time="$fuzz_seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
+    "$scratch" "${corpora[$i]}" 2>"$scratch.log" ||
     { tail -n 40 "$scratch.log"; exit 1; }
   echo "$target: $(grep -o 'stat::number_of_executed_units: *[0-9]*' "$scratch.log" | grep -o '[0-9]*$') executions, no failure"
   rm -rf "$scratch" "$scratch.log"

@@ -1,2 +1,35 @@
-# placeholder until written
-add_library(viewer_kinds INTERFACE)
+# The widget kinds: the tree widget over its item store, and the image widget.
+add_library(viewer_kinds STATIC
+  tree_model.cpp
+  tree_widget.cpp
+  image_widget.cpp
+)
+target_include_directories(viewer_kinds PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
+target_link_libraries(viewer_kinds PUBLIC viewer_widgets viewer_imaging runtime PkgConfig::GTK2
+                      ${CMAKE_DL_LIBS})
+
+# The item store on its own needs no display.
+add_executable(tree_model_tests tests/tree_model_test.cpp)
+target_link_libraries(tree_model_tests PRIVATE viewer_kinds GTest::gtest_main)
+gtest_discover_tests(tree_model_tests WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}
+                     DISCOVERY_TIMEOUT 60)
+
+# The widgets in a window of a private X server, driven by real X input.
+add_executable(widget_kind_tests
+  tests/tree_widget_test.cpp
+  tests/image_widget_test.cpp
+  tests/widget_test_support.cpp
+)
+target_link_libraries(widget_kind_tests PRIVATE viewer_kinds viewer_core viewer_widgets
+                      viewer_imaging gtk_test_main PkgConfig::X11TEST)
+add_x_tests(widget_kind_tests)
+
+# The whole program as a user meets it: its window, rows, icons and keys.
+add_executable(treeviewer_tree_e2e_tests tests/treeviewer_tree_e2e_test.cpp)
+target_link_libraries(treeviewer_tree_e2e_tests PRIVATE viewer_x_inspect viewer_imaging
+                      gtk_test_main PkgConfig::X11TEST)
+target_compile_definitions(treeviewer_tree_e2e_tests PRIVATE
+  TREEVIEWER_PATH="$<TARGET_FILE:treeviewer>"
+  TREE_TEST_SCRATCH="${TREE_TEST_SCRATCH}")
+add_dependencies(treeviewer_tree_e2e_tests treeviewer)
+add_x_tests(treeviewer_tree_e2e_tests)

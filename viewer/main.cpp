@@ -1,1 +1,3 @@
-int main() { return 0; }
+#include "run_viewer.h"
+
+int main(int argc, char** argv) { run_viewer(argc, argv); }

@@ -1,0 +1,111 @@
+// Starts a program, asks its first top-level window to close as soon as the
+// window is mapped (the WM_DELETE_WINDOW message a window manager sends when
+// the user closes a window), and waits for the program to end.
+//
+//   viewer_close_on_map [--timeout SECONDS] -- program [arguments...]
+//
+// Prints one line: "seconds=S mapped=M status=C peak_kb=K", S being the time
+// from the start until the program has ended, M the time until its window
+// was mapped, C its exit status and K the peak resident size of the program
+// and its children (the program's own when it runs no other). Needs an X
+// server without a window manager, used by nothing else, in DISPLAY.
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <poll.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double seconds_since(Clock::time_point start) {
+  return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+void send_delete_window(Display* display, Window window) {
+  XEvent event{};
+  event.xclient.type = ClientMessage;
+  event.xclient.window = window;
+  event.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
+  event.xclient.format = 32;
+  event.xclient.data.l[0] = static_cast<long>(XInternAtom(display, "WM_DELETE_WINDOW", False));
+  event.xclient.data.l[1] = CurrentTime;
+  XSendEvent(display, window, False, NoEventMask, &event);
+  XFlush(display);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  double timeout = 600;
+  int first = 1;
+  for (; first < argc; ++first) {
+    if (std::strcmp(argv[first], "--timeout") == 0 && first + 1 < argc) {
+      timeout = std::atof(argv[++first]);
+    } else if (std::strcmp(argv[first], "--") == 0) {
+      ++first;
+      break;
+    } else {
+      break;
+    }
+  }
+  if (first >= argc) {
+    std::fprintf(stderr, "usage: %s [--timeout SECONDS] -- program [arguments...]\n", argv[0]);
+    return 2;
+  }
+  Display* display = XOpenDisplay(nullptr);
+  if (!display) {
+    std::fprintf(stderr, "no X display\n");
+    return 2;
+  }
+  // Map notifications of every top-level window, before the program starts.
+  XSelectInput(display, DefaultRootWindow(display), SubstructureNotifyMask);
+  XSync(display, False);
+
+  const Clock::time_point start = Clock::now();
+  const pid_t child = fork();
+  if (child == 0) {
+    close(ConnectionNumber(display));
+    execvp(argv[first], argv + first);
+    _exit(127);
+  }
+  if (child < 0) return 2;
+
+  double mapped = -1;
+  int status = 0;
+  struct rusage usage {};
+  for (;;) {
+    pid_t done = wait4(child, &status, WNOHANG, &usage);
+    if (done == child) break;
+    if (seconds_since(start) > timeout) {
+      kill(child, SIGKILL);
+      wait4(child, &status, 0, &usage);
+      std::printf("timeout after %.3f s\n", seconds_since(start));
+      return 1;
+    }
+    while (XPending(display)) {
+      XEvent event;
+      XNextEvent(display, &event);
+      if (event.type == MapNotify && mapped < 0 && !event.xmap.override_redirect) {
+        mapped = seconds_since(start);
+        send_delete_window(display, event.xmap.window);
+      }
+    }
+    pollfd fd{ConnectionNumber(display), POLLIN, 0};
+    poll(&fd, 1, 1);
+  }
+  const double elapsed = seconds_since(start);
+  std::printf("seconds=%.3f mapped=%.3f status=%d peak_kb=%ld\n", elapsed, mapped,
+              WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), usage.ru_maxrss);
+  XCloseDisplay(display);
+  return 0;
+}

@@ -1,0 +1,273 @@
+// The built treeviewer, run in a folder of its own against the test's X
+// server: what the server reports about its window, and how it ends.
+#include <gtest/gtest.h>
+
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <sstream>
+#include <ostream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "scratch_folder.h"
+#include "x_inspect.h"
+
+namespace x_inspect {
+void PrintTo(const Geometry& g, std::ostream* out) {
+  *out << g.width << "x" << g.height << " at (" << g.x << ", " << g.y << ")";
+}
+}  // namespace x_inspect
+
+namespace {
+
+using namespace std::chrono_literals;
+using x_inspect::Geometry;
+namespace fs = std::filesystem;
+
+std::string file_text(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+// treeviewer running in `folder` with its standard output and error caught
+// in files beside it. Killed if a test leaves it running.
+class Viewer {
+ public:
+  explicit Viewer(const fs::path& folder, bool with_display = true)
+      : out_(folder.parent_path() / (folder.filename().string() + ".out")) {
+    pid_ = fork();
+    if (pid_ == 0) {
+      const int output = open(out_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      const int nothing = open("/dev/null", O_RDONLY);
+      if (output < 0 || nothing < 0 || chdir(folder.c_str()) != 0) _exit(126);
+      dup2(nothing, 0);
+      dup2(output, 1);
+      dup2(output, 2);
+      if (!with_display) unsetenv("DISPLAY");
+      execl(TREEVIEWER_PATH, "treeviewer", static_cast<char*>(nullptr));
+      _exit(127);
+    }
+  }
+  ~Viewer() {
+    if (pid_ > 0 && !status_) {
+      kill(pid_, SIGKILL);
+      waitpid(pid_, nullptr, 0);
+    }
+    std::error_code ignored;
+    fs::remove(out_, ignored);
+  }
+  Viewer(const Viewer&) = delete;
+  Viewer& operator=(const Viewer&) = delete;
+
+  pid_t pid() const { return pid_; }
+
+  // The exit status once the program has ended by itself; nothing when it
+  // is still running after the timeout or ended otherwise.
+  std::optional<int> exit_status(std::chrono::milliseconds timeout = 20s) {
+    x_inspect::wait_until([&] { return finished(); }, timeout);
+    if (!status_ || !WIFEXITED(*status_)) return std::nullopt;
+    return WEXITSTATUS(*status_);
+  }
+
+  bool finished() {
+    if (status_) return true;
+    int status = 0;
+    if (waitpid(pid_, &status, WNOHANG) == pid_) status_ = status;
+    return status_.has_value();
+  }
+
+  // Everything it wrote to standard output and standard error.
+  std::string output() const { return file_text(out_); }
+
+ private:
+  fs::path out_;
+  pid_t pid_ = -1;
+  std::optional<int> status_;
+};
+
+class TreeviewerTest : public testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(x) << "no X display"; }
+
+  // The program's one visible window; on failure, says why in `problem`.
+  std::optional<Window> find_window(Viewer& viewer) {
+    std::vector<Window> found;
+    x_inspect::wait_until(
+        [&] {
+          found = x_inspect::client_windows_of(x.get(), viewer.pid());
+          return !found.empty() || viewer.finished();
+        },
+        30s);
+    if (found.size() == 1) return found.front();
+    problem = found.empty() ? (viewer.finished() ? "ended without a window" : "no window within 30 s")
+                            : std::to_string(found.size()) + " windows";
+    problem += "; output: " + viewer.output();
+    return std::nullopt;
+  }
+
+  // Closes the window the way a window manager does and expects a quiet end
+  // with status 0.
+  void close_and_expect_quiet_end(Viewer& viewer, Window window) {
+    x_inspect::send_delete_window(x.get(), window);
+    EXPECT_EQ(viewer.exit_status(), 0);
+    EXPECT_EQ(viewer.output(), "");
+  }
+
+  ScratchFolder folder;
+  x_inspect::Connection x;
+  std::string problem;
+};
+
+struct ViewerCase {
+  const char* name;
+  std::optional<std::string> settings;  // nothing: no settings file
+  std::optional<std::string> tree;      // nothing: no template
+  // A width or height of 0 leaves that extent to the window's content (the
+  // toolkit's natural size): only the position is checked then.
+  Geometry geometry;
+  std::string title;
+  long decorations;
+};
+
+void PrintTo(const ViewerCase& test, std::ostream* out) { *out << test.name; }
+
+class TreeviewerWindowTest : public TreeviewerTest, public testing::WithParamInterface<ViewerCase> {};
+
+TEST_P(TreeviewerWindowTest, ShowsTheWindowTheSettingsDescribeAndEndsOnClose) {
+  const ViewerCase& test = GetParam();
+  if (test.settings) folder.write("tree_window.ini", *test.settings);
+  if (test.tree) folder.write("tree_display_template.txt", *test.tree);
+  Viewer viewer(folder.path());
+  const auto window = find_window(viewer);
+  ASSERT_TRUE(window) << problem;
+
+  const auto shown = x_inspect::geometry(x.get(), *window);
+  ASSERT_TRUE(shown);
+  EXPECT_EQ(shown->x, test.geometry.x);
+  EXPECT_EQ(shown->y, test.geometry.y);
+  if (test.geometry.width) {
+    EXPECT_EQ(shown->width, test.geometry.width);
+  }
+  if (test.geometry.height) {
+    EXPECT_EQ(shown->height, test.geometry.height);
+  }
+  EXPECT_EQ(x_inspect::property_bytes(x.get(), *window, "_NET_WM_NAME"), test.title);
+  const auto motif = x_inspect::motif_hints(x.get(), *window);
+  ASSERT_TRUE(motif);
+  EXPECT_EQ(motif->functions, 0x24);
+  EXPECT_EQ(motif->decorations, test.decorations);
+  // The user cannot resize it: its minimum and maximum size are its size.
+  const auto hints = x_inspect::size_hints(x.get(), *window);
+  ASSERT_TRUE(hints);
+  EXPECT_EQ(hints->flags & (PMinSize | PMaxSize), PMinSize | PMaxSize);
+  if (test.geometry.width) {
+    EXPECT_EQ(hints->min_width, test.geometry.width);
+    EXPECT_EQ(hints->max_width, test.geometry.width);
+  }
+  if (test.geometry.height) {
+    EXPECT_EQ(hints->min_height, test.geometry.height);
+    EXPECT_EQ(hints->max_height, test.geometry.height);
+  }
+
+  close_and_expect_quiet_end(viewer, *window);
+}
+
+const std::string tree = "0,Root\n1,Docs/\n2,readme.txt\n";
+
+INSTANTIATE_TEST_SUITE_P(
+    Settings, TreeviewerWindowTest,
+    testing::Values(
+        ViewerCase{"Complete", "100\n50\n400\n300\n0\n0\nMy tree\n", tree, {100, 50, 400, 300}, "My tree", 0x1a},
+        ViewerCase{"Borderless", "100\n50\n400\n300\n0\n1\nMy tree\n", tree, {100, 50, 400, 300}, "My tree", 0},
+        ViewerCase{"CrLf", "100\r\n50\r\n400\r\n300\r\n0\r\n1\r\nMy tree\r\n", tree, {100, 50, 400, 300},
+                   "My tree", 0},
+        ViewerCase{"Utf8Title", "30\n40\n320\n200\n0\n0\nB\xC3\xA4ume \xE2\x82\xAC \xF0\x9F\x98\x80\n",
+                   std::nullopt, {30, 40, 320, 200}, "B\xC3\xA4ume \xE2\x82\xAC \xF0\x9F\x98\x80", 0x1a},
+        ViewerCase{"FewerThanSevenLines", "100\n50\n400\n", tree, {100, 50, 400, 0}, "", 0x1a},
+        ViewerCase{"SettingsMissing", std::nullopt, tree, {0, 0, 0, 0}, "", 0x1a},
+        ViewerCase{"NegativeSize", "10\n20\n-20\n-20\n0\n0\nSmall\n", tree, {10, 20, 0, 0}, "Small", 0x1a},
+        ViewerCase{"WidthBeyondX", "0\n0\n100000\n300\n0\n0\nWide\n", std::nullopt, {0, 0, 32767, 300},
+                   "Wide", 0x1a},
+        ViewerCase{"HeightBeyondX", "0\n0\n300\n70000\n0\n0\nTall\n", std::nullopt, {0, 0, 300, 32767},
+                   "Tall", 0x1a}),
+    [](const testing::TestParamInfo<ViewerCase>& info) { return std::string(info.param.name); });
+
+TEST_F(TreeviewerTest, OnlyTheCloseRequestEndsIt) {
+  folder.write("tree_window.ini", "60\n70\n300\n200\n0\n0\nStay\n");
+  folder.write("tree_display_template.txt", tree);
+  Viewer viewer(folder.path());
+  const auto window = find_window(viewer);
+  ASSERT_TRUE(window) << problem;
+  // Pointer motion, clicks and focus changes are read and ignored.
+  x_inspect::move_pointer(x.get(), 100, 100);
+  x_inspect::click(x.get(), 150, 120, 1);
+  x_inspect::click(x.get(), 160, 130, 3);
+  XSetInputFocus(x.get(), *window, RevertToNone, CurrentTime);
+  XSync(x.get(), False);
+  EXPECT_FALSE(x_inspect::wait_until([&] { return viewer.finished(); }, 500ms));
+  EXPECT_TRUE(x_inspect::is_viewable(x.get(), *window));
+  close_and_expect_quiet_end(viewer, *window);
+}
+
+TEST_F(TreeviewerTest, EndsQuietlyWithoutADisplay) {
+  folder.write("tree_window.ini", "60\n70\n300\n200\n0\n0\nNowhere\n");
+  Viewer viewer(folder.path(), false);
+  EXPECT_EQ(viewer.exit_status(), 0);
+  EXPECT_EQ(viewer.output(), "");
+}
+
+// Keep-above is carried out by the window manager: these run under openbox
+// (TREE_TEST_WM=openbox).
+class TreeviewerWindowManagerTest : public TreeviewerTest {
+ protected:
+  void SetUp() override {
+    const char* wm = std::getenv("TREE_TEST_WM");
+    if (!wm || std::string(wm) != "openbox") GTEST_SKIP() << "needs TREE_TEST_WM=openbox";
+    TreeviewerTest::SetUp();
+    ASSERT_TRUE(x_inspect::window_manager_running(x.get()));
+  }
+
+  // Runs the viewer with keep-above set as given and reports whether the
+  // window manager keeps its window above the others.
+  void expect_above(const char* keep_above_line, bool above) {
+    folder.write("tree_window.ini", std::string("100\n50\n400\n300\n") + keep_above_line + "\n0\nAbove\n");
+    folder.write("tree_display_template.txt", tree);
+    Viewer viewer(folder.path());
+    const auto window = find_window(viewer);
+    ASSERT_TRUE(window) << problem;
+    // Managed: the window manager has set WM_STATE to normal.
+    ASSERT_TRUE(x_inspect::wait_until(
+        [&] { return x_inspect::cardinals(x.get(), *window, "WM_STATE") == std::vector<long>{NormalState, 0}; },
+        10s));
+    const auto is_above = [&] { return x_inspect::has_atom(x.get(), *window, "_NET_WM_STATE", "_NET_WM_STATE_ABOVE"); };
+    if (above) {
+      EXPECT_TRUE(x_inspect::wait_until(is_above, 10s));
+    } else {
+      EXPECT_FALSE(x_inspect::wait_until(is_above, 500ms));
+    }
+    const auto motif = x_inspect::motif_hints(x.get(), *window);
+    ASSERT_TRUE(motif);
+    EXPECT_EQ(motif->decorations, 0x1a);
+    EXPECT_EQ(motif->functions, 0x24);
+    close_and_expect_quiet_end(viewer, *window);
+  }
+};
+
+TEST_F(TreeviewerWindowManagerTest, KeepAboveOnWhenLineFiveIsOne) { expect_above("1", true); }
+
+TEST_F(TreeviewerWindowManagerTest, KeepAboveOffOtherwise) { expect_above("2", false); }
+
+}  // namespace

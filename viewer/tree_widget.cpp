@@ -1,0 +1,390 @@
+#include "tree_widget.h"
+
+#include <dlfcn.h>
+
+#include <memory>
+#include <string>
+#include <utility>
+
+#include "event_queue.h"
+#include "gobject_ptr.h"
+#include "tree_model.h"
+#include "utf8.h"
+#include "widget.h"
+
+namespace {
+
+constexpr char kFlagsKey[] = "gw_flags";
+constexpr char kIdKey[] = "gw_id";
+
+// Which item colour: 1 the text, 2 the background.
+constexpr int32_t kTextColour = 1;
+constexpr int32_t kBackgroundColour = 2;
+constexpr int32_t kDepthAttribute = 1;
+
+// Older toolkits lack tree lines, so the switch is looked up by name.
+using SetTreeLines = void (*)(GtkTreeView*, gboolean);
+
+SetTreeLines tree_lines_switch() {
+  static const SetTreeLines function = reinterpret_cast<SetTreeLines>(
+      dlsym(RTLD_DEFAULT, "gtk_tree_view_set_enable_tree_lines"));
+  return function;
+}
+
+struct TreeData : WidgetData {
+  explicit TreeData(GObjectPtr<GtkTreeModel> model)
+      : model(std::move(model)), items(*tree_items(this->model.get())) {}
+  GObjectPtr<GtkTreeModel> model;
+  TreeItems& items;
+};
+
+TreeData* tree_data(Widget& widget) { return dynamic_cast<TreeData*>(widget.data.get()); }
+
+GtkTreeView* view_of(Widget& widget) { return GTK_TREE_VIEW(widget.main); }
+
+int32_t tree_flags(GtkTreeView* view) {
+  return GPOINTER_TO_INT(g_object_get_data(G_OBJECT(view), kFlagsKey));
+}
+
+struct PathFree {
+  void operator()(GtkTreePath* path) const { gtk_tree_path_free(path); }
+};
+using Path = std::unique_ptr<GtkTreePath, PathFree>;
+
+// Whether the view shows the item: every ancestor is expanded.
+bool row_shown(GtkTreeView* view, const TreeItems& items, int32_t index) {
+  for (int32_t a = items.parent(index); a >= 0; a = items.parent(a)) {
+    Path path(items.path(a));
+    if (!gtk_tree_view_row_expanded(view, path.get())) return false;
+  }
+  return true;
+}
+
+class TreeKind final : public WidgetKind {
+ public:
+  TreeKind() : WidgetKind(TreeKindCode) {}
+
+  // The view lets go of the model with itself; this drops the widget's own
+  // reference.
+  void release(Widget& widget) override { widget.data.reset(); }
+
+  intptr_t get_state(Widget& widget) override {
+    TreeData* data = tree_data(widget);
+    if (!data) return -1;
+    GtkTreeIter iter;
+    if (!gtk_tree_selection_get_selected(gtk_tree_view_get_selection(view_of(widget)), nullptr,
+                                         &iter))
+      return -1;
+    return data->items.index(&iter);
+  }
+
+  void set_state(Widget& widget, intptr_t value) override {
+    TreeData* data = tree_data(widget);
+    if (!data) return;
+    GtkTreeView* view = view_of(widget);
+    GtkTreeSelection* selection = gtk_tree_view_get_selection(view);
+    if (value < 0 || value >= data->items.count()) {
+      gtk_tree_selection_unselect_all(selection);
+      return;
+    }
+    const auto index = static_cast<int32_t>(value);
+    GtkTreeIter iter;
+    data->items.iter(index, &iter);
+    gtk_tree_selection_select_iter(selection, &iter);
+    Path path(data->items.path(index));
+    gtk_tree_view_set_cursor(view, path.get(), gtk_tree_view_get_column(view, 0), FALSE);
+    // A row inside a collapsed one has nothing to scroll to; the view would
+    // only keep a note of it for later.
+    if (row_shown(view, data->items, index))
+      gtk_tree_view_scroll_to_cell(view, path.get(), nullptr, FALSE, 0, 0);
+  }
+
+  std::u16string get_text(Widget& widget) override {
+    TreeData* data = tree_data(widget);
+    const intptr_t selected = get_state(widget);
+    if (!data || selected < 0) return {};
+    return decode_utf8(data->items.text(static_cast<int32_t>(selected)));
+  }
+
+  int32_t add_item_at_level(Widget& widget, int32_t position, const char* utf8, GdkPixbuf* image,
+                            int32_t level) override {
+    TreeData* data = tree_data(widget);
+    if (!data) return 0;
+    return data->items.add(position, utf8, image, level) >= 0 ? 1 : 0;
+  }
+
+  // GTK 2 loses the view's rows below an expanded row that is removed from
+  // amid other rows; a collapsed row has none to lose.
+  void remove_item(Widget& widget, int32_t index) override {
+    TreeData* data = tree_data(widget);
+    if (!data || !data->items.valid(index)) return;
+    Path path(data->items.path(index));
+    if (gtk_tree_view_row_expanded(view_of(widget), path.get()))
+      gtk_tree_view_collapse_row(view_of(widget), path.get());
+    data->items.remove(index);
+  }
+
+  void clear_items(Widget& widget) override {
+    TreeData* data = tree_data(widget);
+    if (!data) return;
+    gtk_tree_view_collapse_all(view_of(widget));
+    data->items.clear();
+  }
+
+  int32_t count_items(Widget& widget) override {
+    TreeData* data = tree_data(widget);
+    return data ? data->items.count() : 0;
+  }
+
+  int32_t get_item_state(Widget& widget, int32_t index) override {
+    TreeData* data = tree_data(widget);
+    if (!data || !data->items.valid(index)) return 0;
+    const TreeItems& items = data->items;
+    int32_t state = items.inconsistent(index) ? TreeItemInconsistent
+                    : items.checked(index)    ? TreeItemChecked
+                                              : 0;
+    GtkTreeView* view = view_of(widget);
+    Path path(items.path(index));
+    state |= gtk_tree_view_row_expanded(view, path.get()) ? TreeItemExpanded : TreeItemCollapsed;
+    GtkTreeIter iter;
+    items.iter(index, &iter);
+    if (gtk_tree_selection_iter_is_selected(gtk_tree_view_get_selection(view), &iter))
+      state |= TreeItemSelected;
+    return state;
+  }
+
+  void set_item_state(Widget& widget, int32_t index, int32_t state) override {
+    TreeData* data = tree_data(widget);
+    if (!data || !data->items.valid(index)) return;
+    TreeItems& items = data->items;
+    GtkTreeView* view = view_of(widget);
+    if (tree_flags(view) & TreeThreeState) {
+      if (state & TreeItemInconsistent)
+        items.set_check(index, false, true);
+      else
+        items.set_check(index, (state & TreeItemChecked) != 0, false);
+    } else {
+      items.set_check(index, (state & TreeItemChecked) != 0, items.inconsistent(index));
+    }
+    Path path(items.path(index));
+    if (state & TreeItemExpanded)
+      gtk_tree_view_expand_row(view, path.get(), FALSE);
+    else if (state & TreeItemCollapsed)
+      gtk_tree_view_collapse_row(view, path.get());
+    GtkTreeIter iter;
+    items.iter(index, &iter);
+    GtkTreeSelection* selection = gtk_tree_view_get_selection(view);
+    if (state & TreeItemSelected)
+      gtk_tree_selection_select_iter(selection, &iter);
+    else
+      gtk_tree_selection_unselect_iter(selection, &iter);
+  }
+
+  std::u16string get_item_text(Widget& widget, int32_t index) override {
+    TreeData* data = tree_data(widget);
+    if (!data || !data->items.valid(index)) return {};
+    return decode_utf8(data->items.text(index));
+  }
+
+  void set_item_text(Widget& widget, int32_t index, std::u16string_view text) override {
+    TreeData* data = tree_data(widget);
+    if (!data || !data->items.valid(index)) return;
+    data->items.set_text(index, encode_utf8(text).c_str());
+  }
+
+  void set_font(Widget& widget, PangoFontDescription* font) override { apply_font(widget, font); }
+
+  int32_t get_item_attribute(Widget& widget, int32_t index, int32_t attribute) override {
+    TreeData* data = tree_data(widget);
+    if (!data || attribute != kDepthAttribute) return 0;
+    return data->items.depth(index);
+  }
+
+  void set_colour(Widget& widget, int32_t which, int32_t colour) override {
+    apply_colour(widget, which, colour);
+  }
+
+  int32_t get_colour(Widget& widget, int32_t which) override {
+    return widget_colour(widget, which);
+  }
+
+  void set_item_colour(Widget& widget, int32_t index, int32_t which, int32_t colour) override {
+    TreeData* data = tree_data(widget);
+    if (!data || (which != kTextColour && which != kBackgroundColour)) return;
+    data->items.set_colour(index,
+                           which == kTextColour ? TreeColour::Foreground : TreeColour::Background,
+                           colour);
+  }
+
+  int32_t get_item_colour(Widget& widget, int32_t index, int32_t which) override {
+    TreeData* data = tree_data(widget);
+    if (!data || (which != kTextColour && which != kBackgroundColour)) return NoColour;
+    return data->items.colour(
+        index, which == kTextColour ? TreeColour::Foreground : TreeColour::Background);
+  }
+
+  void set_item_data(Widget& widget, int32_t index, intptr_t value) override {
+    if (TreeData* data = tree_data(widget)) data->items.set_data(index, value);
+  }
+
+  intptr_t get_item_data(Widget& widget, int32_t index) override {
+    TreeData* data = tree_data(widget);
+    return data ? data->items.data(index) : 0;
+  }
+
+  PangoFontDescription* get_font(Widget& widget) override { return kind_font(widget); }
+};
+
+TreeKind& tree_kind() {
+  static TreeKind kind;
+  return kind;
+}
+
+void on_selection_changed(GtkTreeSelection* selection, gpointer number) {
+  GtkWidget* view = GTK_WIDGET(gtk_tree_selection_get_tree_view(selection));
+  post_event(WidgetEvent, GPOINTER_TO_INT(number), widget_window_number(view), Change);
+}
+
+// The view hands a click anywhere in the column to the check box, its only
+// activatable cell; only a click inside the box itself counts.
+void on_check_toggled(GtkCellRendererToggle* cell, gchar* path_text, gpointer tree_view) {
+  GtkTreeView* view = GTK_TREE_VIEW(tree_view);
+  TreeItems* items = tree_items(gtk_tree_view_get_model(view));
+  GtkTreeViewColumn* column = gtk_tree_view_get_column(view, 0);
+  if (!items || !column || !path_text) return;
+  Path path(gtk_tree_path_new_from_string(path_text));
+  if (!path) return;
+
+  gint pointer_x = 0;
+  gint pointer_y = 0;
+  gtk_widget_get_pointer(GTK_WIDGET(view), &pointer_x, &pointer_y);
+  gint x = 0;
+  gint y = 0;
+  gtk_tree_view_convert_widget_to_tree_coords(view, pointer_x, pointer_y, &x, &y);
+  GdkRectangle area{};
+  gtk_tree_view_get_cell_area(view, path.get(), column, &area);
+  gint cell_offset = 0;
+  gtk_tree_view_column_cell_get_size(column, &area, &cell_offset, nullptr, nullptr, nullptr);
+  gint start = 0;
+  gint width = 0;
+  gtk_tree_view_column_cell_get_position(column, GTK_CELL_RENDERER(cell), &start, &width);
+  const gint left = area.x + cell_offset + start;
+  if (x < left || x > left + width) return;
+
+  GtkTreeIter iter;
+  if (!gtk_tree_model_get_iter(gtk_tree_view_get_model(view), &iter, path.get())) return;
+  const int32_t index = items->index(&iter);
+  bool checked = items->checked(index);
+  bool inconsistent = items->inconsistent(index);
+  if ((tree_flags(view) & TreeThreeState) && inconsistent) {
+    checked = true;
+    inconsistent = false;
+  } else {
+    checked = !checked;
+  }
+  items->set_check(index, checked, inconsistent);
+  const auto number = static_cast<int32_t>(
+      reinterpret_cast<intptr_t>(g_object_get_data(G_OBJECT(view), kIdKey)) - 1);
+  post_event(WidgetEvent, number, widget_window_number(GTK_WIDGET(view)), Change);
+}
+
+// Holds a new toolkit widget until it has a parent, so that an early return
+// destroys it instead of leaking its floating reference.
+class Unplaced {
+ public:
+  explicit Unplaced(GtkWidget* widget) : widget_(widget) {
+    if (widget_) g_object_ref_sink(widget_);
+  }
+  ~Unplaced() {
+    if (!widget_) return;
+    gtk_widget_destroy(widget_);
+    g_object_unref(widget_);
+  }
+  Unplaced(const Unplaced&) = delete;
+  Unplaced& operator=(const Unplaced&) = delete;
+  GtkWidget* get() const { return widget_; }
+  explicit operator bool() const { return widget_ != nullptr; }
+  // Hands the widget over with a floating reference again, as it came.
+  GtkWidget* release() {
+    GtkWidget* widget = std::exchange(widget_, nullptr);
+    g_object_force_floating(G_OBJECT(widget));
+    return widget;
+  }
+
+ private:
+  GtkWidget* widget_;
+};
+
+}  // namespace
+
+intptr_t create_tree_widget(int32_t number, int32_t x, int32_t y, int32_t width, int32_t height,
+                            int32_t flags) {
+  TreeKind& kind = tree_kind();
+  const SetTreeLines set_tree_lines = tree_lines_switch();
+
+  GObjectPtr<GtkTreeModel> model = create_tree_item_model();
+  Unplaced scrolled(gtk_scrolled_window_new(nullptr, nullptr));
+  if (!model || !scrolled) return 0;
+  Unplaced view_holder(gtk_tree_view_new_with_model(model.get()));
+  if (!view_holder) return 0;
+  GtkTreeView* view = GTK_TREE_VIEW(view_holder.get());
+
+  GtkTreeViewColumn* column = gtk_tree_view_column_new();
+  if (flags & TreeCheckBoxes) {
+    GtkCellRenderer* check = gtk_cell_renderer_toggle_new();
+    gtk_tree_view_column_pack_start(column, check, FALSE);
+    gtk_tree_view_column_add_attribute(column, check, "active", TreeColumnCheck);
+    gtk_tree_view_column_add_attribute(column, check, "cell-background-gdk", TreeColumnBackground);
+    if (flags & TreeThreeState)
+      gtk_tree_view_column_add_attribute(column, check, "inconsistent", TreeColumnInconsistent);
+    g_signal_connect(check, "toggled", G_CALLBACK(on_check_toggled), view);
+  }
+  GtkCellRenderer* icon = gtk_cell_renderer_pixbuf_new();
+  gtk_tree_view_column_pack_start(column, icon, FALSE);
+  gtk_tree_view_column_add_attribute(column, icon, "pixbuf", TreeColumnIcon);
+  gtk_tree_view_column_add_attribute(column, icon, "cell-background-gdk", TreeColumnBackground);
+  GtkCellRenderer* text = gtk_cell_renderer_text_new();
+  gtk_tree_view_column_pack_end(column, text, TRUE);
+  gtk_tree_view_column_add_attribute(column, text, "text", TreeColumnText);
+  gtk_tree_view_column_add_attribute(column, text, "foreground-gdk", TreeColumnForeground);
+  gtk_tree_view_column_add_attribute(column, text, "cell-background-gdk", TreeColumnBackground);
+
+  gtk_tree_view_append_column(view, column);
+  gtk_tree_view_set_headers_visible(view, FALSE);
+  gtk_tree_view_set_search_column(view, TreeColumnText);
+  g_object_set_data(G_OBJECT(view), kFlagsKey, GINT_TO_POINTER(flags));
+
+  Widget* record = widget_registry().allocate(number);
+  if (!record) return 0;
+  const bool automatic = number == -1;
+  if (automatic) number = widget_registry().last_automatic();
+
+  if (set_tree_lines && !(flags & TreeNoLines)) set_tree_lines(view, TRUE);
+
+  gtk_scrolled_window_set_policy(GTK_SCROLLED_WINDOW(scrolled.get()), GTK_POLICY_AUTOMATIC,
+                                 GTK_POLICY_AUTOMATIC);
+  gtk_scrolled_window_set_shadow_type(GTK_SCROLLED_WINDOW(scrolled.get()), GTK_SHADOW_ETCHED_IN);
+  // The view goes into the scrolled window before it is placed, so that a
+  // failed placement takes both along.
+  gtk_container_add(GTK_CONTAINER(scrolled.get()), view_holder.release());
+  // gtk_widget_set_usize takes any size; values below -1 change nothing.
+  gtk_widget_set_usize(scrolled.get(), width, height);
+  GtkWidget* outer = scrolled.get();
+  if (!place_widget(scrolled.release(), x, y)) return 0;
+
+  gtk_tree_selection_set_mode(gtk_tree_view_get_selection(view), GTK_SELECTION_SINGLE);
+  g_signal_connect(gtk_tree_view_get_selection(view), "changed", G_CALLBACK(on_selection_changed),
+                   GINT_TO_POINTER(number));
+  track_pointer(number, GTK_WIDGET(view));
+  g_signal_connect(view, "button-press-event", G_CALLBACK(track_clicks), GINT_TO_POINTER(number));
+  g_signal_connect(view, "button-release-event", G_CALLBACK(track_clicks),
+                   GINT_TO_POINTER(number));
+
+  record->main = GTK_WIDGET(view);
+  record->outer = outer;
+  record->kind = &kind;
+  record->data = std::make_unique<TreeData>(std::move(model));
+  register_widget(*record, number);
+  gtk_widget_show_all(outer);
+  return automatic ? number : reinterpret_cast<intptr_t>(view);
+}

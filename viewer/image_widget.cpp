@@ -4,6 +4,7 @@
 #include <memory>
 #include <utility>
 
+#include "unplaced_widget.h"
 #include "widget.h"
 
 namespace {
@@ -51,33 +52,6 @@ ImageKind& image_kind() {
   static ImageKind kind;
   return kind;
 }
-
-// Holds a new toolkit widget until it has a parent, so that an early return
-// destroys it instead of leaking its floating reference.
-class Unplaced {
- public:
-  explicit Unplaced(GtkWidget* widget) : widget_(widget) {
-    if (widget_) g_object_ref_sink(widget_);
-  }
-  ~Unplaced() {
-    if (!widget_) return;
-    gtk_widget_destroy(widget_);
-    g_object_unref(widget_);
-  }
-  Unplaced(const Unplaced&) = delete;
-  Unplaced& operator=(const Unplaced&) = delete;
-  GtkWidget* get() const { return widget_; }
-  explicit operator bool() const { return widget_ != nullptr; }
-  // Hands the widget over with a floating reference again, as it came.
-  GtkWidget* release() {
-    GtkWidget* widget = std::exchange(widget_, nullptr);
-    g_object_force_floating(G_OBJECT(widget));
-    return widget;
-  }
-
- private:
-  GtkWidget* widget_;
-};
 
 }  // namespace
 

@@ -17,6 +17,7 @@ add_library(viewer_decoders STATIC
   ${decoders_dir}/png_decoder.cpp
   ${decoders_dir}/jpeg_decoder.cpp
   ${decoders_dir}/jpeg2000_decoder.cpp
+  ${decoders_dir}/standard_decoders.cpp
   ${decoders_dir}/tga_decoder.cpp
   ${decoders_dir}/tiff_decoder.cpp
 )

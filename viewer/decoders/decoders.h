@@ -23,3 +23,7 @@ void register_jpeg2000_decoder();
 void register_tga_decoder();
 // Also silences the TIFF library's error and warning handlers.
 void register_tiff_decoder();
+
+// A fresh decoder list holding the six formats in start-up order. For
+// programs and tests that decode without the viewer's start-up sequence.
+void register_standard_decoders();

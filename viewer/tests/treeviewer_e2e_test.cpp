@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "scratch_folder.h"
+#include "viewer_process.h"
 #include "x_inspect.h"
 
 namespace x_inspect {
@@ -35,75 +36,12 @@ using namespace std::chrono_literals;
 using x_inspect::Geometry;
 namespace fs = std::filesystem;
 
-std::string file_text(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-// treeviewer running in `folder` with its standard output and error caught
-// in files beside it. Killed if a test leaves it running.
-class Viewer {
- public:
-  explicit Viewer(const fs::path& folder, bool with_display = true)
-      : out_(folder.parent_path() / (folder.filename().string() + ".out")) {
-    pid_ = fork();
-    if (pid_ == 0) {
-      const int output = open(out_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      const int nothing = open("/dev/null", O_RDONLY);
-      if (output < 0 || nothing < 0 || chdir(folder.c_str()) != 0) _exit(126);
-      dup2(nothing, 0);
-      dup2(output, 1);
-      dup2(output, 2);
-      if (!with_display) unsetenv("DISPLAY");
-      execl(TREEVIEWER_PATH, "treeviewer", static_cast<char*>(nullptr));
-      _exit(127);
-    }
-  }
-  ~Viewer() {
-    if (pid_ > 0 && !status_) {
-      kill(pid_, SIGKILL);
-      waitpid(pid_, nullptr, 0);
-    }
-    std::error_code ignored;
-    fs::remove(out_, ignored);
-  }
-  Viewer(const Viewer&) = delete;
-  Viewer& operator=(const Viewer&) = delete;
-
-  pid_t pid() const { return pid_; }
-
-  // The exit status once the program has ended by itself; nothing when it
-  // is still running after the timeout or ended otherwise.
-  std::optional<int> exit_status(std::chrono::milliseconds timeout = 20s) {
-    x_inspect::wait_until([&] { return finished(); }, timeout);
-    if (!status_ || !WIFEXITED(*status_)) return std::nullopt;
-    return WEXITSTATUS(*status_);
-  }
-
-  bool finished() {
-    if (status_) return true;
-    int status = 0;
-    if (waitpid(pid_, &status, WNOHANG) == pid_) status_ = status;
-    return status_.has_value();
-  }
-
-  // Everything it wrote to standard output and standard error.
-  std::string output() const { return file_text(out_); }
-
- private:
-  fs::path out_;
-  pid_t pid_ = -1;
-  std::optional<int> status_;
-};
-
 class TreeviewerTest : public testing::Test {
  protected:
   void SetUp() override { ASSERT_TRUE(x) << "no X display"; }
 
   // The program's one visible window; on failure, says why in `problem`.
-  std::optional<Window> find_window(Viewer& viewer) {
+  std::optional<Window> find_window(ViewerProcess& viewer) {
     std::vector<Window> found;
     x_inspect::wait_until(
         [&] {
@@ -120,7 +58,7 @@ class TreeviewerTest : public testing::Test {
 
   // Closes the window the way a window manager does and expects a quiet end
   // with status 0.
-  void close_and_expect_quiet_end(Viewer& viewer, Window window) {
+  void close_and_expect_quiet_end(ViewerProcess& viewer, Window window) {
     x_inspect::send_delete_window(x.get(), window);
     EXPECT_EQ(viewer.exit_status(), 0);
     EXPECT_EQ(viewer.output(), "");
@@ -150,7 +88,7 @@ TEST_P(TreeviewerWindowTest, ShowsTheWindowTheSettingsDescribeAndEndsOnClose) {
   const ViewerCase& test = GetParam();
   if (test.settings) folder.write("tree_window.ini", *test.settings);
   if (test.tree) folder.write("tree_display_template.txt", *test.tree);
-  Viewer viewer(folder.path());
+  ViewerProcess viewer(folder.path());
   const auto window = find_window(viewer);
   ASSERT_TRUE(window) << problem;
 
@@ -208,7 +146,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(TreeviewerTest, OnlyTheCloseRequestEndsIt) {
   folder.write("tree_window.ini", "60\n70\n300\n200\n0\n0\nStay\n");
   folder.write("tree_display_template.txt", tree);
-  Viewer viewer(folder.path());
+  ViewerProcess viewer(folder.path());
   const auto window = find_window(viewer);
   ASSERT_TRUE(window) << problem;
   // Pointer motion, clicks and focus changes are read and ignored.
@@ -224,7 +162,7 @@ TEST_F(TreeviewerTest, OnlyTheCloseRequestEndsIt) {
 
 TEST_F(TreeviewerTest, EndsQuietlyWithoutADisplay) {
   folder.write("tree_window.ini", "60\n70\n300\n200\n0\n0\nNowhere\n");
-  Viewer viewer(folder.path(), false);
+  ViewerProcess viewer(folder.path(), false);
   EXPECT_EQ(viewer.exit_status(), 0);
   EXPECT_EQ(viewer.output(), "");
 }
@@ -245,7 +183,7 @@ class TreeviewerWindowManagerTest : public TreeviewerTest {
   void expect_above(const char* keep_above_line, bool above) {
     folder.write("tree_window.ini", std::string("100\n50\n400\n300\n") + keep_above_line + "\n0\nAbove\n");
     folder.write("tree_display_template.txt", tree);
-    Viewer viewer(folder.path());
+    ViewerProcess viewer(folder.path());
     const auto window = find_window(viewer);
     ASSERT_TRUE(window) << problem;
     // Managed: the window manager has set WM_STATE to normal.

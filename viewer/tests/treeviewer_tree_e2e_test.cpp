@@ -22,6 +22,7 @@
 #include "folder_icon.h"
 #include "images.h"
 #include "scratch_folder.h"
+#include "viewer_process.h"
 #include "x_inspect.h"
 
 // Last: the X headers' macros clash with the test framework's names.
@@ -34,64 +35,6 @@ namespace {
 
 using namespace std::chrono_literals;
 namespace fs = std::filesystem;
-
-// treeviewer running in `folder`, its standard output and error caught in a
-// file beside it; killed if a test leaves it running.
-class Viewer {
- public:
-  explicit Viewer(const fs::path& folder)
-      : out_(folder.parent_path() / (folder.filename().string() + ".out")) {
-    pid_ = fork();
-    if (pid_ == 0) {
-      const int output = open(out_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      const int nothing = open("/dev/null", O_RDONLY);
-      if (output < 0 || nothing < 0 || chdir(folder.c_str()) != 0) _exit(126);
-      dup2(nothing, 0);
-      dup2(output, 1);
-      dup2(output, 2);
-      execl(TREEVIEWER_PATH, "treeviewer", static_cast<char*>(nullptr));
-      _exit(127);
-    }
-  }
-  ~Viewer() {
-    if (pid_ > 0 && !status_) {
-      kill(pid_, SIGKILL);
-      waitpid(pid_, nullptr, 0);
-    }
-    std::error_code ignored;
-    fs::remove(out_, ignored);
-  }
-  Viewer(const Viewer&) = delete;
-  Viewer& operator=(const Viewer&) = delete;
-
-  pid_t pid() const { return pid_; }
-
-  bool finished() {
-    if (status_) return true;
-    int status = 0;
-    if (waitpid(pid_, &status, WNOHANG) == pid_) status_ = status;
-    return status_.has_value();
-  }
-
-  // The exit status once it has ended by itself within the time given.
-  std::optional<int> exit_status(std::chrono::milliseconds timeout = 20s) {
-    x_inspect::wait_until([&] { return finished(); }, timeout);
-    if (!status_ || !WIFEXITED(*status_)) return std::nullopt;
-    return WEXITSTATUS(*status_);
-  }
-
-  std::string output() const {
-    std::ifstream in(out_, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-  }
-
- private:
-  fs::path out_;
-  pid_t pid_ = -1;
-  std::optional<int> status_;
-};
 
 // 0xRRGGBB pixels, row by row.
 struct Picture {
@@ -200,7 +143,7 @@ class TreeviewerTreeTest : public testing::Test {
     ASSERT_EQ(icon.height, 16);
   }
 
-  std::optional<Window> find_window(Viewer& viewer) {
+  std::optional<Window> find_window(ViewerProcess& viewer) {
     std::vector<Window> found;
     x_inspect::wait_until(
         [&] {
@@ -224,7 +167,7 @@ class TreeviewerTreeTest : public testing::Test {
     return places;
   }
 
-  void close_and_expect_quiet_end(Viewer& viewer, Window window) {
+  void close_and_expect_quiet_end(ViewerProcess& viewer, Window window) {
     x_inspect::send_delete_window(x.get(), window);
     EXPECT_EQ(viewer.exit_status(), 0);
     EXPECT_EQ(viewer.output(), "");
@@ -248,7 +191,7 @@ class TreeviewerTemplateTest : public TreeviewerTreeTest,
 TEST_P(TreeviewerTemplateTest, ShowsTopLevelFoldersThenOpensARowFromTheKeyboard) {
   folder.write("tree_window.ini", kSettings);
   folder.write("tree_display_template.txt", GetParam().tree);
-  Viewer viewer(folder.path());
+  ViewerProcess viewer(folder.path());
   std::optional<Window> window = find_window(viewer);
   ASSERT_TRUE(window) << viewer.output();
 
@@ -295,7 +238,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(TreeviewerTreeTest, WithoutATemplateTheTreeIsEmpty) {
   folder.write("tree_window.ini", kSettings);
-  Viewer viewer(folder.path());
+  ViewerProcess viewer(folder.path());
   std::optional<Window> window = find_window(viewer);
   ASSERT_TRUE(window) << viewer.output();
   // The hidden icon widget at (680, 10) lies outside this window anyway;
@@ -306,7 +249,7 @@ TEST_F(TreeviewerTreeTest, WithoutATemplateTheTreeIsEmpty) {
 
 TEST_F(TreeviewerTreeTest, WithoutSettingsTheWindowStillOpensAndCloses) {
   folder.write("tree_display_template.txt", kTemplate);
-  Viewer viewer(folder.path());
+  ViewerProcess viewer(folder.path());
   std::optional<Window> window = find_window(viewer);
   ASSERT_TRUE(window) << viewer.output();
   close_and_expect_quiet_end(viewer, *window);
@@ -315,7 +258,7 @@ TEST_F(TreeviewerTreeTest, WithoutSettingsTheWindowStillOpensAndCloses) {
 TEST_F(TreeviewerTreeTest, ShiftRightOpensEveryLevelAndAnEmptyFolderNothing) {
   folder.write("tree_window.ini", kSettings);
   folder.write("tree_display_template.txt", "0,Empty/\n0,Full/\n1,Sub/\n2,Deeper/\n");
-  Viewer viewer(folder.path());
+  ViewerProcess viewer(folder.path());
   std::optional<Window> window = find_window(viewer);
   ASSERT_TRUE(window) << viewer.output();
   std::vector<Place> places = icons_once_shown(*window, 2);

@@ -15,21 +15,10 @@ namespace {
 // without reaching any code the smaller images do not.
 constexpr int64_t MaxFuzzPixels = int64_t{1} << 22;
 
-bool register_all() {
-  init_decoders();
-  register_bmp_decoder();
-  register_png_decoder();
-  register_jpeg_decoder();
-  register_jpeg2000_decoder();
-  register_tga_decoder();
-  register_tiff_decoder();
-  return true;
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static const bool registered = register_all();
+  static const bool registered = (register_standard_decoders(), true);
   (void)registered;
   if (!identify_image(data, size)) return 0;
   const DecodeContext& c = decode_context();

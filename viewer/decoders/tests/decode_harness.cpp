@@ -13,16 +13,7 @@ constexpr size_t GuardSize = 64;
 }  // namespace
 
 void use_standard_decoders() {
-  static const bool done = [] {
-    init_decoders();
-    register_bmp_decoder();
-    register_png_decoder();
-    register_jpeg_decoder();
-    register_jpeg2000_decoder();
-    register_tga_decoder();
-    register_tiff_decoder();
-    return true;
-  }();
+  static const bool done = (register_standard_decoders(), true);
   (void)done;
 }
 

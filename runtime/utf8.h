@@ -14,8 +14,9 @@
 std::u16string decode_utf8(std::string_view bytes);
 // The same, replacing the content of `out` (reuses its storage).
 void decode_utf8(std::string_view bytes, std::u16string& out);
-// The same, appending to `out`.
-void decode_utf8_append(std::string_view bytes, std::u16string& out);
+// The same, appending to `out`, a 16-bit string of any allocator.
+template <typename Units>
+void decode_utf8_append(std::string_view bytes, Units& out);
 // Number of units decode_utf8 yields, without producing them.
 size_t decode_utf8_length(std::string_view bytes);
 
@@ -30,6 +31,55 @@ template <typename Sink>
 void encode_utf8_pieces(std::u16string_view units, Sink&& sink);
 
 namespace utf8_detail {
+
+// Walks the lenient decoding of one line and hands every unit to `emit`.
+// The bytes are followed by an implicit terminating zero byte, which counts
+// as a byte that may follow a lead byte and may be consumed by it.
+template <typename Emit>
+void walk_utf8(std::string_view bytes, Emit&& emit) {
+  const size_t n = bytes.size();
+  auto at = [&](size_t i) -> uint8_t { return i < n ? static_cast<uint8_t>(bytes[i]) : 0; };
+  size_t i = 0;
+  while (i < n) {
+    const uint8_t lead = at(i);
+    uint32_t value;
+    size_t continuation;
+    if (lead < 0x80) {
+      value = lead, continuation = 0;
+    } else if (lead < 0xC0) {
+      return;
+    } else if (lead < 0xE0) {
+      value = lead & 0x1F, continuation = 1;
+    } else if (lead < 0xF0) {
+      value = lead & 0x0F, continuation = 2;
+    } else if (lead < 0xF8) {
+      value = lead & 0x07, continuation = 3;
+    } else {
+      return;
+    }
+    // Bytes after the lead, the terminating zero byte included.
+    if (n - i < continuation) return;
+    size_t next = i + 1;
+    for (size_t k = 0; k < continuation; ++k) {
+      const uint8_t c = at(next++);
+      if ((c & 0xC0) != 0x80) break;  // consumed, and ends the character early
+      value = value * 64 + (c & 0x3F);
+    }
+    if (value > 0x10FFFF) return;
+    if (value >= 0x10000) {
+      value -= 0x10000;
+      emit(static_cast<char16_t>(0xD800 | (value >> 10)));
+      emit(static_cast<char16_t>(0xDC00 | (value & 0x3FF)));
+    } else {
+      // A unit 0 ends a 16-bit string wherever it stands.
+      if (value == 0) return;
+      emit(static_cast<char16_t>(value));
+    }
+    i = next;  // past the terminating zero when the character consumed it
+  }
+}
+
+
 template <typename Emit>
 void walk_encode(std::u16string_view units, Emit&& emit) {
   const size_t n = units.size();
@@ -68,4 +118,14 @@ void encode_utf8_pieces(std::u16string_view units, Sink&& sink) {
     if (used == sizeof piece) sink(piece, used), used = 0;
   });
   if (used) sink(piece, used);
+}
+
+template <typename Units>
+void decode_utf8_append(std::string_view bytes, Units& out) {
+  // Never more units than bytes: size the result once, fill it, then trim.
+  size_t length = out.size();
+  out.resize(length + bytes.size());
+  char16_t* units = out.data();
+  utf8_detail::walk_utf8(bytes, [&](char16_t u) { units[length++] = u; });
+  out.resize(length);
 }

@@ -1,24 +1,30 @@
 #include "match_list.h"
 
 MatchList::~MatchList() {
-  for (auto element = std::move(first); element;) element = std::move(element->next);
+  // The arena frees the memory; the elements are ended one by one, without
+  // recursion however long the list.
+  for (MatchElement* element = first; element;) {
+    MatchElement* next = element->next;
+    std::destroy_at(element);
+    element = next;
+  }
 }
 
-MatchList list_create() { return MatchList(); }
+MatchList list_create() { return {}; }
 
 MatchElement* list_insert(MatchList& list) {
-  auto element = std::make_unique<MatchElement>();
-  MatchElement* inserted = element.get();
+  std::pmr::polymorphic_allocator<MatchElement> allocator(list.arena());
+  MatchElement* inserted = allocator.new_object<MatchElement>(list.arena());
   list.count += 1;
   if (list.cursor && !list.no_cursor) {
     MatchElement* after = list.cursor;
-    element->next = std::move(after->next);
-    element->previous = after;
-    after->next = std::move(element);
+    inserted->next = after->next;
+    inserted->previous = after;
+    after->next = inserted;
     list.cursor_position += 1;
   } else {
-    element->next = std::move(list.first);
-    list.first = std::move(element);
+    inserted->next = list.first;
+    list.first = inserted;
     list.cursor_position = 0;
     list.no_cursor = false;
   }
@@ -31,7 +37,7 @@ MatchElement* list_insert(MatchList& list) {
 namespace {
 
 MatchElement* step_forward(MatchElement* from, int32_t steps) {
-  while (steps-- > 0) from = from->next.get();
+  while (steps-- > 0) from = from->next;
   return from;
 }
 
@@ -54,14 +60,14 @@ MatchElement* list_move_to(MatchList& list, int32_t position) {
   const int32_t back_from_last = list.count - 1 - position;
   MatchElement* reached;
   if (!had_cursor) {
-    reached = position < list.count / 2 ? step_forward(list.first.get(), position)
+    reached = position < list.count / 2 ? step_forward(list.first, position)
                                         : step_back(list.last, back_from_last);
   } else if (from < position) {
     const int32_t d = position - from;
     reached = d < list.count - position ? step_forward(list.cursor, d) : step_back(list.last, back_from_last);
   } else {
     const int32_t d = from - position;
-    reached = position <= d ? step_forward(list.first.get(), position) : step_back(list.cursor, d);
+    reached = position <= d ? step_forward(list.first, position) : step_back(list.cursor, d);
   }
   list.cursor = reached;
   list.no_cursor = false;

@@ -1,20 +1,27 @@
 // The paths of one search's matches, in the order they were found: a doubly
 // linked list with a cursor. New elements go after the cursor and become the
 // cursor; moves walk from the nearest known element.
+//
+// Elements and their paths live in the list's own arena: a search may find
+// millions of matches, and they are all released together with the list.
 #pragma once
 
 #include <cstdint>
+#include <memory_resource>
 #include <memory>
 #include <string>
 
+#include "large_memory.h"
+
 struct MatchElement {
-  std::unique_ptr<MatchElement> next;  // owns the rest of the list
+  explicit MatchElement(std::pmr::memory_resource* arena) : path(arena) {}
+  MatchElement* next = nullptr;
   MatchElement* previous = nullptr;
-  std::u16string path;
+  std::pmr::u16string path;
 };
 
 struct MatchList {
-  std::unique_ptr<MatchElement> first;
+  MatchElement* first = nullptr;
   MatchElement* last = nullptr;
   MatchElement* cursor = nullptr;
   int32_t count = 0;
@@ -22,14 +29,19 @@ struct MatchList {
   bool no_cursor = true;
 
   MatchList() = default;
+  // Elements point into the list's own arena: a list stays where it is made.
   MatchList(const MatchList&) = delete;
   MatchList& operator=(const MatchList&) = delete;
-  MatchList(MatchList&&) = default;
-  MatchList& operator=(MatchList&&) = default;
-  // Unlinks iteratively: a long list must not recurse once per element.
   ~MatchList();
+
+  std::pmr::memory_resource* arena() { return &arena_; }
+
+ private:
+  LargeBlockResource blocks_;
+  std::pmr::monotonic_buffer_resource arena_{size_t{2} << 20, &blocks_};
 };
 
+// An empty list, made in place: `MatchList list = list_create();`.
 MatchList list_create();
 // Adds an element with an empty path after the cursor (in front when there is
 // no cursor) and returns it; it becomes the cursor.

@@ -114,9 +114,8 @@ void read_batches(PairReader& pairs, BatchQueue& queue) {
 
 }  // namespace
 
-MatchList collect_matches(const std::vector<std::u16string>& terms, PairReader& pairs) {
+void collect_matches(const std::vector<std::u16string>& terms, PairReader& pairs, MatchList& matches) {
   const TermMatcher matcher(terms);
-  MatchList matches = list_create();
   // Reading and splitting lines runs on a thread of its own, beside the
   // matching; batches keep the pairs in their order.
   BatchQueue queue;
@@ -136,7 +135,7 @@ MatchList collect_matches(const std::vector<std::u16string>& terms, PairReader& 
       if (hit) {
         MatchElement* element = list_insert(matches);
         element->path.reserve(folder_bytes.size() + 1 + file_bytes.size());
-        decode_utf8(folder_bytes, element->path);
+        decode_utf8_append(folder_bytes, element->path);
         element->path += u'\\';
         decode_utf8_append(file_bytes, element->path);
       }
@@ -144,7 +143,6 @@ MatchList collect_matches(const std::vector<std::u16string>& terms, PairReader& 
     queue.give_back(std::move(*batch));
   }
   reader.join();
-  return matches;
 }
 
 int run_search() {
@@ -162,10 +160,10 @@ int run_search() {
   }
   // The two lists are read side by side, as files 0 and 2, so that neither
   // has to be held in memory.
-  MatchList matches;
+  MatchList matches = list_create();
   {
     PairReader pairs(0, FoldersFile, 2, FilesFile);
-    matches = collect_matches(terms, pairs);
+    collect_matches(terms, pairs, matches);
   }
 
   int status = 0;

@@ -1,7 +1,5 @@
 #include "tree_model.h"
 
-#include <sys/mman.h>
-
 #include <algorithm>
 #include <climits>
 #include <cstring>
@@ -10,11 +8,6 @@
 static_assert(sizeof(glong) == sizeof(intptr_t), "item data travels as a glong");
 
 namespace {
-
-constexpr size_t kHugePage = size_t{2} << 20;
-constexpr size_t kMappedApart = size_t{1} << 20;
-
-size_t whole_huge_pages(size_t bytes) { return (bytes + kHugePage - 1) / kHugePage * kHugePage; }
 
 // Replaced and removed texts stay in the arena until they make up half of
 // it, and at least this much: compacting copies every live text.
@@ -30,36 +23,6 @@ GdkColor to_gdk_colour(int32_t colour) {
 }
 
 }  // namespace
-
-// ---------------------------------------------------------------------------
-// Memory
-
-void* allocate_store_memory(size_t bytes) {
-  if (bytes < kMappedApart) return ::operator new(bytes);
-  if (bytes > SIZE_MAX - 2 * kHugePage) throw std::bad_alloc();
-  const size_t length = whole_huge_pages(bytes);
-  // Mapped one huge page larger, then trimmed to a huge-page boundary.
-  void* mapped = mmap(nullptr, length + kHugePage, PROT_READ | PROT_WRITE,
-                      MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-  if (mapped == MAP_FAILED) throw std::bad_alloc();
-  const auto address = reinterpret_cast<uintptr_t>(mapped);
-  const uintptr_t start = (address + kHugePage - 1) / kHugePage * kHugePage;
-  const size_t head = start - address;
-  if (head > 0) munmap(mapped, head);
-  if (kHugePage - head > 0) munmap(reinterpret_cast<void*>(start + length), kHugePage - head);
-  // Only advice: without huge pages the memory works the same, just slower.
-  madvise(reinterpret_cast<void*>(start), length, MADV_HUGEPAGE);
-  return reinterpret_cast<void*>(start);
-}
-
-void free_store_memory(void* memory, size_t bytes) {
-  if (!memory) return;
-  if (bytes < kMappedApart) {
-    ::operator delete(memory);
-    return;
-  }
-  munmap(memory, whole_huge_pages(bytes));
-}
 
 // ---------------------------------------------------------------------------
 // Structure

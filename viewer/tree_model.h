@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "gobject_ptr.h"
+#include "large_memory.h"
 
 enum TreeColumn : int {
   TreeColumnCheck = 0,         // gboolean: check mark
@@ -35,13 +36,7 @@ enum TreeColumn : int {
   TreeColumnCount = 7,
 };
 
-// Memory for the store's large arrays. Blocks of a megabyte and more are
-// mapped apart, in whole 2 MB pages that the kernel may back with huge pages:
-// a million-row tree fills tens of megabytes, and the first touch of every
-// small page is what costs the most time on some machines.
-void* allocate_store_memory(size_t bytes);
-void free_store_memory(void* memory, size_t bytes);
-
+// The store's large arrays: a million-row tree fills tens of megabytes.
 template <typename T>
 struct StoreAllocator {
   using value_type = T;
@@ -50,9 +45,9 @@ struct StoreAllocator {
   StoreAllocator(const StoreAllocator<U>&) {}
   T* allocate(size_t count) {
     if (count > SIZE_MAX / sizeof(T)) throw std::bad_alloc();
-    return static_cast<T*>(allocate_store_memory(count * sizeof(T)));
+    return static_cast<T*>(allocate_large_block(count * sizeof(T)));
   }
-  void deallocate(T* memory, size_t count) { free_store_memory(memory, count * sizeof(T)); }
+  void deallocate(T* memory, size_t count) { free_large_block(memory, count * sizeof(T)); }
   template <typename U>
   bool operator==(const StoreAllocator<U>&) const {
     return true;

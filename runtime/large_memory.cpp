@@ -1,0 +1,57 @@
+#include "large_memory.h"
+
+#include <sys/mman.h>
+
+#include <cstdint>
+#include <new>
+
+namespace {
+
+constexpr size_t kHugePage = size_t{2} << 20;
+constexpr size_t kMappedApart = size_t{1} << 20;
+
+size_t whole_huge_pages(size_t bytes) { return (bytes + kHugePage - 1) / kHugePage * kHugePage; }
+
+}  // namespace
+
+void* allocate_large_block(size_t bytes) {
+  if (bytes < kMappedApart) return ::operator new(bytes);
+  if (bytes > SIZE_MAX - 2 * kHugePage) throw std::bad_alloc();
+  const size_t length = whole_huge_pages(bytes);
+  // Mapped one huge page larger, then trimmed to a huge-page boundary.
+  void* mapped = mmap(nullptr, length + kHugePage, PROT_READ | PROT_WRITE,
+                      MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (mapped == MAP_FAILED) throw std::bad_alloc();
+  const auto address = reinterpret_cast<uintptr_t>(mapped);
+  const uintptr_t start = (address + kHugePage - 1) / kHugePage * kHugePage;
+  const size_t head = start - address;
+  if (head > 0) munmap(mapped, head);
+  if (kHugePage - head > 0) munmap(reinterpret_cast<void*>(start + length), kHugePage - head);
+  // Only advice: without huge pages the memory works the same, just slower.
+  madvise(reinterpret_cast<void*>(start), length, MADV_HUGEPAGE);
+  return reinterpret_cast<void*>(start);
+}
+
+void free_large_block(void* memory, size_t bytes) {
+  if (!memory) return;
+  if (bytes < kMappedApart) {
+    ::operator delete(memory);
+    return;
+  }
+  munmap(memory, whole_huge_pages(bytes));
+}
+
+void* LargeBlockResource::do_allocate(size_t bytes, size_t alignment) {
+  // Mapped blocks start on a page; smaller ones come from operator new,
+  // which aligns for every fundamental type.
+  if (alignment > alignof(std::max_align_t)) throw std::bad_alloc();
+  return allocate_large_block(bytes);
+}
+
+void LargeBlockResource::do_deallocate(void* memory, size_t bytes, size_t) {
+  free_large_block(memory, bytes);
+}
+
+bool LargeBlockResource::do_is_equal(const std::pmr::memory_resource& other) const noexcept {
+  return this == &other;
+}

@@ -94,6 +94,8 @@ TermMatcher::TermMatcher(const std::vector<std::u16string>& terms) : starts_(0x1
     if (std::all_of(normalised.begin(), normalised.end(), [](char16_t u) { return u < 0x80; })) {
       ascii_by_first_byte_[first].push_back(static_cast<uint32_t>(ascii_terms_.size()));
       ascii_terms_.emplace_back(normalised.begin(), normalised.end());
+      if (normalised.size() == 1) ascii_single_[first] = true;
+      else ascii_pair_[first * 128 + normalised[1]] = true;
     }
     terms_.push_back(std::move(normalised));
   }
@@ -127,7 +129,10 @@ bool TermMatcher::any_match_bytes(std::string_view name, std::u16string& scratch
   // ASCII decodes unit for unit, and its normalised form is its A-Z lowering.
   const size_t n = name.size();
   for (size_t i = 0; i < n; ++i) {
-    for (uint32_t t : ascii_by_first_byte_[static_cast<uint8_t>(lower_byte(name[i]))]) {
+    const auto c = static_cast<uint8_t>(lower_byte(name[i]));
+    if (ascii_single_[c]) return true;
+    if (i + 1 == n || !ascii_pair_[c * 128 + static_cast<uint8_t>(lower_byte(name[i + 1]))]) continue;
+    for (uint32_t t : ascii_by_first_byte_[c]) {
       const std::string& term = ascii_terms_[t];
       if (term.size() > n - i) continue;
       size_t k = 1;

@@ -50,4 +50,8 @@ class TermMatcher {
   // only they can occur in an ASCII name.
   std::vector<std::string> ascii_terms_;
   std::array<std::vector<uint32_t>, 128> ascii_by_first_byte_;
+  // Quick filters: a one-byte term at a byte, and the first two bytes of the
+  // longer terms, so that most bytes of a name are passed over at once.
+  std::array<bool, 128> ascii_single_{};
+  std::vector<bool> ascii_pair_ = std::vector<bool>(128 * 128);
 };

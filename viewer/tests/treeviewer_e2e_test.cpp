@@ -24,12 +24,6 @@
 #include "viewer_process.h"
 #include "x_inspect.h"
 
-namespace x_inspect {
-void PrintTo(const Geometry& g, std::ostream* out) {
-  *out << g.width << "x" << g.height << " at (" << g.x << ", " << g.y << ")";
-}
-}  // namespace x_inspect
-
 namespace {
 
 using namespace std::chrono_literals;
@@ -42,13 +36,7 @@ class TreeviewerTest : public testing::Test {
 
   // The program's one visible window; on failure, says why in `problem`.
   std::optional<Window> find_window(ViewerProcess& viewer) {
-    std::vector<Window> found;
-    x_inspect::wait_until(
-        [&] {
-          found = x_inspect::client_windows_of(x.get(), viewer.pid());
-          return !found.empty() || viewer.finished();
-        },
-        30s);
+    const std::vector<Window> found = viewer_windows(x.get(), viewer);
     if (found.size() == 1) return found.front();
     problem = found.empty() ? (viewer.finished() ? "ended without a window" : "no window within 30 s")
                             : std::to_string(found.size()) + " windows";

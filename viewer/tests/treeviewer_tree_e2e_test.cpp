@@ -144,13 +144,7 @@ class TreeviewerTreeTest : public testing::Test {
   }
 
   std::optional<Window> find_window(ViewerProcess& viewer) {
-    std::vector<Window> found;
-    x_inspect::wait_until(
-        [&] {
-          found = x_inspect::client_windows_of(x.get(), viewer.pid());
-          return !found.empty() || viewer.finished();
-        },
-        30s);
+    const std::vector<Window> found = viewer_windows(x.get(), viewer);
     if (found.size() != 1) return std::nullopt;
     return found.front();
   }

@@ -16,6 +16,7 @@
 #include <optional>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "x_inspect.h"
 
@@ -78,3 +79,16 @@ class ViewerProcess {
   pid_t pid_ = -1;
   std::optional<int> status_;
 };
+
+// The viewer's client windows once there are any, or once it has ended, or
+// after 30 s: whichever comes first.
+inline std::vector<Window> viewer_windows(Display* display, ViewerProcess& viewer) {
+  std::vector<Window> found;
+  x_inspect::wait_until(
+      [&] {
+        found = x_inspect::client_windows_of(display, viewer.pid());
+        return !found.empty() || viewer.finished();
+      },
+      std::chrono::seconds(30));
+  return found;
+}

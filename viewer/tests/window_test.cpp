@@ -26,12 +26,6 @@ void PrintTo(const WindowEvent& event, std::ostream* out) {
        << ", data " << event.data << "}";
 }
 
-namespace x_inspect {
-void PrintTo(const Geometry& g, std::ostream* out) {
-  *out << g.width << "x" << g.height << " at (" << g.x << ", " << g.y << ")";
-}
-}  // namespace x_inspect
-
 namespace {
 
 using namespace std::chrono_literals;

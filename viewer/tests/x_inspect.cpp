@@ -226,4 +226,8 @@ bool wait_until(const std::function<bool()>& condition, std::chrono::millisecond
   }
 }
 
+void PrintTo(const Geometry& g, std::ostream* out) {
+  *out << g.width << "x" << g.height << " at (" << g.x << ", " << g.y << ")";
+}
+
 }  // namespace x_inspect

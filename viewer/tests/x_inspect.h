@@ -8,6 +8,7 @@
 #include <chrono>
 #include <functional>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -52,6 +53,8 @@ struct Geometry {
   int height = 0;
   bool operator==(const Geometry&) const = default;
 };
+// How test failures show a geometry.
+void PrintTo(const Geometry& geometry, std::ostream* out);
 
 // The _MOTIF_WM_HINTS property (flags 0x1: functions set, 0x2: decorations set).
 struct MotifHints {

@@ -293,18 +293,10 @@ int32_t TreeItems::add(int32_t position, const char* text, GdkPixbuf* icon, int3
   renumber_siblings(siblings, sibling + 1);
 
   if (level_shown(parent)) {
-    GtkTreeIter iter;
-    fill(&iter, at);
-    GtkTreePath* row = path(at);
-    gtk_tree_model_row_inserted(model_, row, &iter);
-    gtk_tree_path_free(row);
+    emit_row(at, gtk_tree_model_row_inserted);
   }
   if (parent != None && child_list(parent).size() == 1 && level_shown(nodes_[parent].parent)) {
-    GtkTreeIter iter;
-    fill(&iter, parent);
-    GtkTreePath* row = path(parent);
-    gtk_tree_model_row_has_child_toggled(model_, row, &iter);
-    gtk_tree_path_free(row);
+    emit_row(parent, gtk_tree_model_row_has_child_toggled);
   }
   return static_cast<int32_t>(at);
 }
@@ -344,11 +336,7 @@ int32_t TreeItems::remove(int32_t index) {
     gtk_tree_path_free(row);
   }
   if (childless && level_shown(nodes_[parent].parent)) {
-    GtkTreeIter iter;
-    fill(&iter, parent);
-    GtkTreePath* parent_row = path(parent);
-    gtk_tree_model_row_has_child_toggled(model_, parent_row, &iter);
-    gtk_tree_path_free(parent_row);
+    emit_row(parent, gtk_tree_model_row_has_child_toggled);
   }
   return static_cast<int32_t>(removed);
 }
@@ -467,14 +455,14 @@ void TreeItems::set_data(int32_t index, intptr_t value) {
 }
 
 void TreeItems::row_changed(uint32_t node) {
-  if (level_shown(nodes_[node].parent)) emit_row_changed(node);
+  if (level_shown(nodes_[node].parent)) emit_row(node, gtk_tree_model_row_changed);
 }
 
-void TreeItems::emit_row_changed(uint32_t node) {
+void TreeItems::emit_row(uint32_t node, RowSignal signal) {
   GtkTreeIter iter;
   fill(&iter, node);
   GtkTreePath* row = path(node);
-  gtk_tree_model_row_changed(model_, row, &iter);
+  signal(model_, row, &iter);
   gtk_tree_path_free(row);
 }
 

@@ -160,7 +160,9 @@ class TreeItems {
   bool node_of(const GtkTreeIter* iter, uint32_t& node) const;
   void fill(GtkTreeIter* iter, uint32_t node) const;
   void row_changed(uint32_t node);
-  void emit_row_changed(uint32_t node);
+  // Emits one of the model's row signals that take a path and an iter.
+  using RowSignal = void (*)(GtkTreeModel*, GtkTreePath*, GtkTreeIter*);
+  void emit_row(uint32_t node, RowSignal signal);
 
   GtkTreeModel* model_;
   int stamp_ = 1;

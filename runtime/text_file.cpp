@@ -210,6 +210,15 @@ std::u16string read_line(int number, TextEncoding encoding) {
   return text;
 }
 
+bool skip_utf8_bom(int number) {
+  TextFile* file = find_file(number);
+  if (!file || !file->reading || file->fill != 0) return false;
+  if (ftello(file->stream.get()) != 0) return false;
+  if (!ensure_unread(*file, 3) || memcmp(file->next_byte(), UTF8_BOM.data(), 3) != 0) return false;
+  file->count -= 3;
+  return true;
+}
+
 int at_eof(int number) {
   TextFile* file = find_file(number);
   if (!file) return 0;

@@ -39,6 +39,10 @@ std::u16string read_line(int number, TextEncoding encoding = TextEncoding::utf8)
 // The next line's raw bytes, undecoded, appended to `out`; the same line
 // rules as read_line. Returns false when the number holds no file.
 bool read_line_bytes(int number, std::string& out);
+// Skips a UTF-8 byte-order mark when it stands at the very start of a file
+// opened for reading and nothing has been read yet; true when one was
+// skipped.
+bool skip_utf8_bom(int number);
 // 1 when no byte is left to read, else 0 (also for a number without a file).
 int at_eof(int number);
 

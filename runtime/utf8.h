@@ -20,6 +20,22 @@ void decode_utf8_append(std::string_view bytes, Units& out);
 // Number of units decode_utf8 yields, without producing them.
 size_t decode_utf8_length(std::string_view bytes);
 
+// A UTF-8 byte-order mark. At the very start of a file it is not content.
+inline constexpr std::string_view UTF8_BOM = "\xEF\xBB\xBF";
+
+// Strict UTF-8: overlong forms, encoded surrogates and values above U+10FFFF
+// are ill-formed. Decoding with replacement never stops: each maximal
+// subpart of an ill-formed sequence (the longest prefix of a well-formed
+// sequence that is there) becomes one U+FFFD, and the bytes after it are
+// decoded as usual.
+bool is_well_formed_utf8(std::string_view bytes);
+// Well-formed UTF-8 for any bytes, with that replacement.
+std::string repair_utf8(std::string_view bytes);
+// The same, replacing the content of `out`.
+void repair_utf8(std::string_view bytes, std::string& out);
+// 16-bit units for any bytes, with that replacement; replaces `out`.
+void decode_utf8_replacing(std::string_view bytes, std::u16string& out);
+
 // Encodes 16-bit units (up to the first unit 0) as UTF-8. An unpaired high
 // surrogate stops the encoding: the bytes before it are the result.
 std::string encode_utf8(std::u16string_view units);
@@ -32,9 +48,60 @@ void encode_utf8_pieces(std::u16string_view units, Sink&& sink);
 
 namespace utf8_detail {
 
-// Walks the lenient decoding of one line and hands every unit to `emit`.
-// The bytes are followed by an implicit terminating zero byte, which counts
-// as a byte that may follow a lead byte and may be consumed by it.
+// One sequence of strict UTF-8 that starts with a byte of 0x80 or above.
+struct Sequence {
+  char32_t value;  // U+FFFD when ill-formed
+  size_t length;   // bytes taken: the sequence, or its maximal subpart
+  bool well_formed;
+};
+
+inline Sequence read_sequence(const uint8_t* p, size_t available) {
+  const uint8_t lead = p[0];
+  // The length of the sequence and the range of its second byte, which
+  // rules out overlong forms, surrogates and values above U+10FFFF.
+  size_t length = 0;
+  uint8_t low = 0x80, high = 0xBF;
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3;
+    if (lead == 0xE0) low = 0xA0;
+    if (lead == 0xED) high = 0x9F;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4;
+    if (lead == 0xF0) low = 0x90;
+    if (lead == 0xF4) high = 0x8F;
+  }
+  if (length == 0) return {U'\uFFFD', 1, false};
+  char32_t value = lead & (0x7F >> length);
+  size_t k = 1;
+  for (; k < length && k < available; ++k) {
+    const uint8_t c = p[k];
+    if (k == 1 ? (c < low || c > high) : (c & 0xC0) != 0x80) break;
+    value = (value << 6) | (c & 0x3F);
+  }
+  if (k < length) return {U'\uFFFD', k, false};
+  return {value, length, true};
+}
+
+// Walks strict UTF-8 and hands `emit` each code point, U+FFFD for each
+// maximal subpart of an ill-formed sequence.
+template <typename Emit>
+void walk_utf8_replacing(std::string_view bytes, Emit&& emit) {
+  const size_t n = bytes.size();
+  const auto* p = reinterpret_cast<const uint8_t*>(bytes.data());
+  size_t i = 0;
+  while (i < n) {
+    if (p[i] < 0x80) {
+      emit(static_cast<char32_t>(p[i++]));
+      continue;
+    }
+    const Sequence s = read_sequence(p + i, n - i);
+    emit(s.value);
+    i += s.length;
+  }
+}
+
 template <typename Emit>
 void walk_utf8(std::string_view bytes, Emit&& emit) {
   const size_t n = bytes.size();

@@ -116,3 +116,38 @@ TEST_F(TextFileRead, Utf8FileNames) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(TextFileRead, ByteOrderMarkIsSkippedOnlyAtTheVeryStart) {
+  struct Case {
+    std::string bytes;
+    bool skipped;
+    std::string first_line;
+  } cases[] = {
+      {"\xEF\xBB\xBFname\nx", true, "name"},
+      {"\xEF\xBB\xBF", true, ""},
+      {"\xEF\xBBname", false, "\xEF\xBBname"},
+      {"name\xEF\xBB\xBF", false, "name\xEF\xBB\xBF"},
+      {"\xEF\xBB\xBF\xEF\xBB\xBFx", true, "\xEF\xBB\xBFx"},  // only one is taken
+      {"", false, ""},
+  };
+  for (const auto& c : cases) {
+    dir.write("bom.txt", c.bytes);
+    ASSERT_NE(open_read(0, to_u16(dir / "bom.txt")), 0);
+    EXPECT_EQ(skip_utf8_bom(0), c.skipped) << testing::PrintToString(c.bytes);
+    std::string line;
+    read_line_bytes(0, line);
+    EXPECT_EQ(line, c.first_line) << testing::PrintToString(c.bytes);
+    close_file(0);
+  }
+  // Once a line has been read, a mark is content.
+  dir.write("late.txt", "\n\xEF\xBB\xBFx");
+  ASSERT_NE(open_read(0, to_u16(dir / "late.txt")), 0);
+  std::string line;
+  read_line_bytes(0, line);
+  EXPECT_FALSE(skip_utf8_bom(0));
+  EXPECT_FALSE(skip_utf8_bom(7));  // no file under that number
+}
+
+}  // namespace

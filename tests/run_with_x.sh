@@ -4,11 +4,24 @@
 # TREE_TEST_WM=openbox also starts a window manager on it.
 set -u
 dir=$(mktemp -d)
-trap 'rm -rf "$dir"' EXIT
+xvfb=
+wm=
+# However the script ends, interrupted or not, the servers it started end too.
+cleanup() {
+  [ -n "$wm" ] && kill "$wm" 2>/dev/null && wait "$wm" 2>/dev/null
+  [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null && wait "$xvfb" 2>/dev/null
+  rm -rf "$dir"
+}
+trap cleanup EXIT
+trap 'exit 129' HUP
+trap 'exit 130' INT
+trap 'exit 143' TERM
 # A busy machine can take a while: each wait gives up after about a minute.
 limit=60
 
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$dir/display" 2>"$dir/xvfb.log" &
+# -noreset: without it the server resets whenever its last client leaves, and
+# a client that connects at that moment is dropped.
+Xvfb -noreset -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$dir/display" 2>"$dir/xvfb.log" &
 xvfb=$!
 deadline=$((SECONDS + limit))
 until [ -s "$dir/display" ] || [ "$SECONDS" -ge "$deadline" ]; do
@@ -17,12 +30,10 @@ done
 if [ ! -s "$dir/display" ]; then
   echo "Xvfb did not start:" >&2
   cat "$dir/xvfb.log" >&2
-  kill "$xvfb" 2>/dev/null
   exit 1
 fi
 export DISPLAY=":$(head -n 1 "$dir/display")"
 
-wm=
 if [ "${TREE_TEST_WM:-}" = openbox ]; then
   openbox --sm-disable >/dev/null 2>&1 &
   wm=$!
@@ -57,14 +68,8 @@ if [ "${TREE_TEST_WM:-}" = openbox ]; then
     else
       echo "openbox did not manage a window within ${limit}s" >&2
     fi
-    kill "$wm" "$xvfb" 2>/dev/null
     exit 1
   fi
 fi
 
 "$@"
-rc=$?
-[ -n "$wm" ] && kill "$wm" 2>/dev/null && wait "$wm" 2>/dev/null
-kill "$xvfb" 2>/dev/null
-wait "$xvfb" 2>/dev/null
-exit $rc

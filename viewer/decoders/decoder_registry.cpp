@@ -1,6 +1,7 @@
 #include "decoder_registry.h"
 
 #include <array>
+#include <string_view>
 
 namespace {
 
@@ -39,6 +40,15 @@ bool register_decoder(std::unique_ptr<ImageDecoder> decoder) {
   if (!decoder || list.count >= MaxDecoders) return false;
   list.decoders[static_cast<size_t>(list.count++)] = std::move(decoder);
   return true;
+}
+
+bool register_decoder_once(std::unique_ptr<ImageDecoder> decoder) {
+  if (!decoder) return false;
+  const DecoderList& list = decoder_list();
+  const std::string_view name = decoder->name();
+  for (int i = 0; i < list.count; ++i)
+    if (list.decoders[static_cast<size_t>(i)]->name() == name) return true;
+  return register_decoder(std::move(decoder));
 }
 
 int decoder_count() { return decoder_list().count; }

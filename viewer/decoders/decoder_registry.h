@@ -15,6 +15,11 @@ inline constexpr int MaxDecoders = 30;
 void init_decoders();
 // Appends a decoder; false when the list is full.
 bool register_decoder(std::unique_ptr<ImageDecoder> decoder);
+// Appends a decoder unless the list already holds one of the same name; true
+// when the list holds that format afterwards. The formats' registration
+// routines use it, so each format is in the list once however often they run,
+// and again after init_decoders has emptied it.
+bool register_decoder_once(std::unique_ptr<ImageDecoder> decoder);
 int decoder_count();
 // The name of the decoder at a position in the list, "" past its end.
 const char* decoder_name(int position);

@@ -16,7 +16,8 @@ std::unique_ptr<ImageDecoder> make_tiff_decoder();
 
 // Registers a BMP decoder on every call (start-up calls it once).
 void register_bmp_decoder();
-// These register their format once per process; later calls do nothing.
+// These register their format unless the list holds it already; after
+// init_decoders they register it again.
 void register_png_decoder();
 void register_jpeg_decoder();
 void register_jpeg2000_decoder();
@@ -24,6 +25,7 @@ void register_tga_decoder();
 // Also silences the TIFF library's error and warning handlers.
 void register_tiff_decoder();
 
-// A fresh decoder list holding the six formats in start-up order. For
-// programs and tests that decode without the viewer's start-up sequence.
+// A fresh decoder list holding the six formats in start-up order, however
+// often it runs. For programs and tests that decode without the viewer's
+// start-up sequence.
 void register_standard_decoders();

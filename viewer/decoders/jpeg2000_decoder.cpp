@@ -184,7 +184,5 @@ std::unique_ptr<ImageDecoder> make_jpeg2000_decoder() {
 }
 
 void register_jpeg2000_decoder() {
-  static bool registered = false;
-  if (registered) return;
-  registered = register_decoder(make_jpeg2000_decoder());
+  register_decoder_once(make_jpeg2000_decoder());
 }

@@ -149,7 +149,5 @@ bool JpegDecoder::accept(DecodeContext& context) {
 std::unique_ptr<ImageDecoder> make_jpeg_decoder() { return std::make_unique<JpegDecoder>(); }
 
 void register_jpeg_decoder() {
-  static bool registered = false;
-  if (registered) return;
-  registered = register_decoder(make_jpeg_decoder());
+  register_decoder_once(make_jpeg_decoder());
 }

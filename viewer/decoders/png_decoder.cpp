@@ -137,7 +137,5 @@ bool PngDecoder::accept(DecodeContext& context) {
 std::unique_ptr<ImageDecoder> make_png_decoder() { return std::make_unique<PngDecoder>(); }
 
 void register_png_decoder() {
-  static bool registered = false;
-  if (registered) return;
-  registered = register_decoder(make_png_decoder());
+  register_decoder_once(make_png_decoder());
 }

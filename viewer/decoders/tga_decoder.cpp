@@ -130,7 +130,5 @@ bool TgaDecoder::decode(DecodeContext& context, uint8_t* pixels, size_t pitch, i
 std::unique_ptr<ImageDecoder> make_tga_decoder() { return std::make_unique<TgaDecoder>(); }
 
 void register_tga_decoder() {
-  static bool registered = false;
-  if (registered) return;
-  registered = register_decoder(make_tga_decoder());
+  register_decoder_once(make_tga_decoder());
 }

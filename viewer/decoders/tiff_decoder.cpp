@@ -160,10 +160,8 @@ bool TiffDecoder::decode(DecodeContext& context, uint8_t* pixels, size_t pitch, 
 std::unique_ptr<ImageDecoder> make_tiff_decoder() { return std::make_unique<TiffDecoder>(); }
 
 void register_tiff_decoder() {
-  static bool registered = false;
-  if (registered) return;
   // Damaged TIFF data must not print anything.
   TIFFSetErrorHandler(nullptr);
   TIFFSetWarningHandler(nullptr);
-  registered = register_decoder(make_tiff_decoder());
+  register_decoder_once(make_tiff_decoder());
 }

@@ -164,33 +164,59 @@ TEST_F(DecoderRegistryTest, NonJpegDataStartingWithTheJpegMarkerGoesOnToLaterDec
   EXPECT_STREQ(accepted_decoder_name(), "after JPEG");
 }
 
-// The only test that uses the formats' registration routines, which keep
-// their once-per-process record.
-TEST(DecoderStartUp, RegistersTheFormatsInOrderEachOncePerProcess) {
-  init_decoders();
+const std::vector<std::string> standard_order = {"BMP", "PNG", "JPEG", "JPEG 2000", "TGA", "TIFF"};
+
+std::vector<std::string> decoder_names() {
+  std::vector<std::string> names;
+  for (int i = 0; i < decoder_count(); ++i) names.emplace_back(decoder_name(i));
+  return names;
+}
+
+TEST_F(DecoderRegistryTest, RegistersTheFormatsInOrderEachOnceInTheList) {
   register_bmp_decoder();
   register_png_decoder();
   register_jpeg_decoder();
   register_jpeg2000_decoder();
   register_tga_decoder();
   register_tiff_decoder();
-  const char* order[] = {"BMP", "PNG", "JPEG", "JPEG 2000", "TGA", "TIFF"};
-  ASSERT_EQ(decoder_count(), 6);
-  for (int i = 0; i < 6; ++i) EXPECT_STREQ(decoder_name(i), order[i]);
+  ASSERT_EQ(decoder_names(), standard_order);
 
   register_png_decoder();
   register_jpeg_decoder();
   register_jpeg2000_decoder();
   register_tga_decoder();
   register_tiff_decoder();
-  EXPECT_EQ(decoder_count(), 6);
+  EXPECT_EQ(decoder_names(), standard_order);
   register_bmp_decoder();  // registers on every call
   EXPECT_EQ(decoder_count(), 7);
   EXPECT_STREQ(decoder_name(6), "BMP");
+}
 
+TEST_F(DecoderRegistryTest, AnEmptiedListTakesEveryFormatAgain) {
+  register_standard_decoders();
   init_decoders();
   register_png_decoder();
-  EXPECT_EQ(decoder_count(), 0);
+  register_tiff_decoder();
+  EXPECT_EQ(decoder_names(), (std::vector<std::string>{"PNG", "TIFF"}));
+}
+
+TEST_F(DecoderRegistryTest, StartUpGivesTheSixFormatsHoweverOftenItRuns) {
+  for (int run = 1; run <= 3; ++run) {
+    register_standard_decoders();
+    EXPECT_EQ(decoder_names(), standard_order) << "start-up run " << run;
+  }
+}
+
+TEST_F(DecoderRegistryTest, AFormatAlreadyInTheListIsNotAddedTwice) {
+  add("A", false);
+  EXPECT_TRUE(register_decoder_once(std::make_unique<FakeDecoder>("A", true)));
+  EXPECT_TRUE(register_decoder_once(std::make_unique<FakeDecoder>("B", true)));
+  EXPECT_TRUE(register_decoder_once(std::make_unique<FakeDecoder>("B", true)));
+  EXPECT_FALSE(register_decoder_once(nullptr));
+  EXPECT_EQ(decoder_names(), (std::vector<std::string>{"A", "B"}));
+  // The one first registered is the one asked.
+  ASSERT_TRUE(identify_image(data, sizeof data));
+  EXPECT_EQ(calls, (std::vector<std::string>{"accept A", "accept B"}));
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build, the tests and the demo need, when
-# any of them is missing. Needs root (apt-get).
+# Installs the Debian packages the build, the tests, the demo and the Debian
+# package need, when any of them is missing. Needs root (apt-get).
 set -euo pipefail
 
 packages=(
@@ -10,6 +10,7 @@ packages=(
   xvfb xauth openbox xdotool x11-utils x11-apps
   imagemagick libjpeg-turbo-progs libtiff-tools libopenjp2-tools netpbm
   hyperfine time
+  dpkg-dev file lintian man-db groff-base wmctrl
 )
 
 missing=()

@@ -21,6 +21,10 @@ cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j"$jobs"
 (cd build && ctest --output-on-failure -j"$jobs" --repeat until-pass:2)
 
+echo "== Debian package"
+# Builds out/treetools_*.deb and runs the programs it installs.
+tests/package_test.sh
+
 echo "== AddressSanitizer and UndefinedBehaviorSanitizer build"
 cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DTREE_SANITIZE=ON >/dev/null
 cmake --build build-sanitize -j"$jobs"

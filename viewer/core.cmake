@@ -10,6 +10,10 @@ target_include_directories(viewer_core PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
 # which in turn builds on the event queue: the two libraries link each other.
 target_link_libraries(viewer_core PUBLIC runtime PkgConfig::GTK2 viewer_widgets)
 
+if(NOT BUILD_TESTING)
+  return()
+endif()
+
 # Looking at windows the way the X server sees them, and real X input, for
 # the tests of every viewer library.
 add_library(viewer_x_inspect STATIC tests/x_inspect.cpp)

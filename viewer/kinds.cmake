@@ -8,6 +8,10 @@ target_include_directories(viewer_kinds PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
 target_link_libraries(viewer_kinds PUBLIC viewer_widgets viewer_imaging runtime PkgConfig::GTK2
                       ${CMAKE_DL_LIBS})
 
+if(NOT BUILD_TESTING)
+  return()
+endif()
+
 # The item store on its own needs no display.
 add_executable(tree_model_tests tests/tree_model_test.cpp)
 target_link_libraries(tree_model_tests PRIVATE viewer_kinds GTest::gtest_main)

@@ -1,6 +1,10 @@
 add_executable(treeviewer main.cpp run_viewer.cpp)
 target_link_libraries(treeviewer PRIVATE viewer_core viewer_widgets viewer_kinds viewer_imaging runtime)
 
+if(NOT BUILD_TESTING)
+  return()
+endif()
+
 # The built program against an X server: what the server reports about its
 # window, and how it ends.
 add_executable(treeviewer_e2e_tests tests/treeviewer_e2e_test.cpp)

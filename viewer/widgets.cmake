@@ -9,6 +9,10 @@ add_library(viewer_widgets STATIC
 target_include_directories(viewer_widgets PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
 target_link_libraries(viewer_widgets PUBLIC runtime viewer_core PkgConfig::GTK2)
 
+if(NOT BUILD_TESTING)
+  return()
+endif()
+
 add_executable(widget_tests
   tests/widget_test_support.cpp
   tests/widget_test.cpp

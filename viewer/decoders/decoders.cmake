@@ -45,6 +45,7 @@ target_include_directories(viewer_imaging PUBLIC ${imaging_dir})
 target_link_libraries(viewer_imaging PUBLIC viewer_decoders viewer_folder_icon runtime
                       PkgConfig::GTK2)
 
+if(BUILD_TESTING)
 # Test images made by the formats' own tools, with their reference decodes.
 set(decoder_test_images ${CMAKE_CURRENT_BINARY_DIR}/decoder-test-images)
 add_custom_command(
@@ -85,6 +86,7 @@ gtest_discover_tests(decoder_registry_tests WORKING_DIRECTORY ${CMAKE_CURRENT_BI
 add_executable(images_tests ${imaging_dir}/tests/images_test.cpp)
 target_link_libraries(images_tests PRIVATE viewer_imaging decoder_test_support gtk_test_main)
 add_x_tests(images_tests)
+endif()
 
 if(TREE_FUZZ)
   # libFuzzer over identify_image and decode_pixels with all six decoders.

@@ -22,7 +22,54 @@ GdkColor to_gdk_colour(int32_t colour) {
   return result;
 }
 
+char ascii_lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
+
 }  // namespace
+
+char* displayed_text(const char* text) {
+  size_t bytes = 0;
+  size_t characters = 0;
+  const auto* p = reinterpret_cast<const unsigned char*>(text);
+  while (p[bytes] != 0) {
+    if ((p[bytes] & 0xC0) != 0x80) {
+      if (characters == DisplayedTextLimit) {
+        // The text is well-formed UTF-8, so this cut lies between characters.
+        char* shown = static_cast<char*>(g_malloc(bytes + sizeof "\u2026"));
+        std::memcpy(shown, text, bytes);
+        std::memcpy(shown + bytes, "\u2026", sizeof "\u2026");
+        return shown;
+      }
+      ++characters;
+    }
+    ++bytes;
+  }
+  return nullptr;
+}
+
+bool text_contains(const char* text, std::string_view needle) {
+  if (needle.empty()) return true;
+  const char first_lower = ascii_lower(needle[0]);
+  const char first_upper = first_lower >= 'a' && first_lower <= 'z' ? static_cast<char>(first_lower - 32)
+                                                                     : first_lower;
+  for (const char* p = text; *p; ++p) {
+    if (*p != first_lower && *p != first_upper) continue;
+    size_t i = 1;
+    while (i < needle.size() && p[i] && ascii_lower(p[i]) == ascii_lower(needle[i])) ++i;
+    if (i == needle.size()) return true;
+  }
+  return false;
+}
+
+int32_t TreeItems::find(int32_t after, std::string_view needle) const {
+  const int32_t n = count();
+  if (needle.empty() || n == 0) return -1;
+  if (after < -1 || after >= n) after = -1;
+  for (int32_t step = 1; step <= n; ++step) {
+    const int32_t index = static_cast<int32_t>((static_cast<int64_t>(after) + step) % n);
+    if (text_contains(text(index), needle)) return index;
+  }
+  return -1;
+}
 
 // ---------------------------------------------------------------------------
 // Structure
@@ -546,7 +593,10 @@ void TreeItems::model_get_value(const GtkTreeIter* iter, int column, GValue* val
       g_value_set_object(value, icon(index));
       break;
     case TreeColumnText:
-      g_value_set_string(value, text(index));
+      if (char* shown = displayed_text(text(index)))
+        g_value_take_string(value, shown);
+      else
+        g_value_set_string(value, text(index));
       break;
     case TreeColumnForeground:
     case TreeColumnBackground: {

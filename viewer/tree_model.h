@@ -19,6 +19,7 @@
 #include <cstdint>
 #include <new>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -53,6 +54,16 @@ struct StoreAllocator {
     return true;
   }
 };
+
+// The view shows at most this many characters of an item's text, the first
+// ones followed by "…": laying out a line of millions of characters takes
+// the toolkit seconds on every repaint. The store keeps the whole text.
+inline constexpr size_t DisplayedTextLimit = 4000;
+// The text as the view shows it: itself, or its first DisplayedTextLimit
+// characters and "…". Null when the text is short enough as it is.
+char* displayed_text(const char* text);
+// Whether `text` holds `needle`, letters A to Z matching either case.
+bool text_contains(const char* text, std::string_view needle);
 
 // Item colours are 0xBBGGRR; NoColour leaves the theme's colour.
 inline constexpr int32_t NoColour = -1;
@@ -95,6 +106,11 @@ class TreeItems {
   void set_colour(int32_t index, TreeColour which, int32_t colour);
   intptr_t data(int32_t index) const;
   void set_data(int32_t index, intptr_t value);
+
+  // The first item after `after` in display order, every row counted and
+  // wrapping round to the first, whose text holds `needle` (text_contains);
+  // `after` itself comes last. -1 when none does or the needle is empty.
+  int32_t find(int32_t after, std::string_view needle) const;
 
   // The iter of an item (false for an index out of range) and back (-1 for
   // an iter that does not belong to the store's current state).

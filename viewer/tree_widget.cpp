@@ -326,7 +326,7 @@ void toggle_row(GtkTreeView* view, GtkTreePath* path) {
 // going on.
 struct FindBar {
   GtkTreeView* view = nullptr;
-  GtkWidget* entry = nullptr;  // cleared by a weak pointer when destroyed
+  GtkWidget* entry = nullptr;  // a reference of its own
 };
 
 FindBar* find_bar(GtkTreeView* view) {
@@ -388,12 +388,15 @@ void show_find_bar(GtkTreeView* view) {
   gtk_widget_grab_focus(bar->entry);
 }
 
+// The selected row's text, else the cursor row's.
 void copy_selected_text(GtkTreeView* view) {
   TreeItems* items = tree_items(gtk_tree_view_get_model(view));
+  if (!items) return;
   GtkTreeIter iter;
-  if (!items || !gtk_tree_selection_get_selected(gtk_tree_view_get_selection(view), nullptr, &iter))
-    return;
-  const int32_t index = items->index(&iter);
+  const int32_t index =
+      gtk_tree_selection_get_selected(gtk_tree_view_get_selection(view), nullptr, &iter)
+          ? items->index(&iter)
+          : cursor_item(view, *items);
   if (index < 0) return;
   gtk_clipboard_set_text(gtk_widget_get_clipboard(GTK_WIDGET(view), GDK_SELECTION_CLIPBOARD),
                          items->text(index), -1);
@@ -523,7 +526,6 @@ void on_row_activated(GtkTreeView* view, GtkTreePath* path, GtkTreeViewColumn*, 
 void free_find_bar(gpointer data) {
   auto* bar = static_cast<FindBar*>(data);
   if (bar->entry) {
-    g_object_remove_weak_pointer(G_OBJECT(bar->entry), reinterpret_cast<gpointer*>(&bar->entry));
     // Never placed: only this holds it.
     if (!gtk_widget_get_parent(bar->entry)) gtk_widget_destroy(bar->entry);
     g_object_unref(bar->entry);
@@ -531,10 +533,14 @@ void free_find_bar(gpointer data) {
   delete bar;
 }
 
-// The find bar goes with the tree.
+// The find bar stops serving the tree when the tree goes. It stays in the
+// container, hidden, until the container goes: removing it now could pull
+// it out from under a container that is destroying its children.
 void on_outer_destroy(GtkWidget*, gpointer tree_view) {
   FindBar* bar = find_bar(GTK_TREE_VIEW(tree_view));
-  if (bar && bar->entry && gtk_widget_get_parent(bar->entry)) gtk_widget_destroy(bar->entry);
+  if (!bar || !bar->entry) return;
+  g_signal_handlers_disconnect_by_data(bar->entry, tree_view);
+  gtk_widget_hide(bar->entry);
 }
 
 void attach_gestures(GtkTreeView* view, GtkWidget* outer) {
@@ -543,7 +549,6 @@ void attach_gestures(GtkTreeView* view, GtkWidget* outer) {
   bar->entry = gtk_entry_new();
   if (bar->entry) {
     g_object_ref_sink(bar->entry);
-    g_object_add_weak_pointer(G_OBJECT(bar->entry), reinterpret_cast<gpointer*>(&bar->entry));
     g_signal_connect(bar->entry, "key-press-event", G_CALLBACK(on_find_key), view);
     g_signal_connect(bar->entry, "changed", G_CALLBACK(on_find_changed), view);
     g_signal_connect(bar->entry, "focus-out-event", G_CALLBACK(on_find_focus_out), nullptr);
@@ -561,11 +566,15 @@ bool focus_first_row(int32_t number) {
   if (!widget || widget->kind != &tree_kind() || !tree_data(*widget)) return false;
   GtkTreeView* view = view_of(*widget);
   gtk_widget_grab_focus(GTK_WIDGET(view));
-  if (cursor_path(view)) return true;
+  GtkTreeSelection* selection = gtk_tree_view_get_selection(view);
+  if (gtk_tree_selection_count_selected_rows(selection) > 0) return true;
   if (tree_data(*widget)->items.count() == 0) return false;
-  Path first(gtk_tree_path_new_first());
-  move_cursor(view, first.get());
-  return true;
+  // Taking the focus puts the cursor on the first row without selecting it;
+  // selected, the row is what Ctrl+C copies and where the arrow keys start.
+  Path row = cursor_path(view);
+  if (!row) row = Path(gtk_tree_path_new_first());
+  move_cursor(view, row.get());
+  return gtk_tree_selection_count_selected_rows(selection) > 0;
 }
 
 intptr_t create_tree_widget(int32_t number, int32_t x, int32_t y, int32_t width, int32_t height,

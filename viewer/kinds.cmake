@@ -1,3 +1,12 @@
+# The tree's item store, free of any toolkit, and its tests without a display.
+add_library(viewer_tree_store STATIC tree_store.cpp)
+target_include_directories(viewer_tree_store PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
+target_link_libraries(viewer_tree_store PUBLIC runtime)
+add_executable(tree_store_tests tests/tree_store_test.cpp)
+target_link_libraries(tree_store_tests PRIVATE viewer_tree_store GTest::gtest_main)
+gtest_discover_tests(tree_store_tests WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}
+                     DISCOVERY_TIMEOUT 60)
+
 # The widget kinds: the tree widget over its item store, and the image widget.
 add_library(viewer_kinds STATIC
   tree_model.cpp
@@ -5,10 +14,10 @@ add_library(viewer_kinds STATIC
   image_widget.cpp
 )
 target_include_directories(viewer_kinds PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
-target_link_libraries(viewer_kinds PUBLIC viewer_widgets viewer_imaging runtime PkgConfig::GTK2
+target_link_libraries(viewer_kinds PUBLIC viewer_tree_store viewer_widgets viewer_imaging runtime PkgConfig::GTK2
                       ${CMAKE_DL_LIBS})
 
-# The item store on its own needs no display.
+# The store as a GtkTreeModel needs no display either.
 add_executable(tree_model_tests tests/tree_model_test.cpp)
 target_link_libraries(tree_model_tests PRIVATE viewer_kinds GTest::gtest_main)
 gtest_discover_tests(tree_model_tests WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}

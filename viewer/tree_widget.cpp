@@ -39,7 +39,7 @@ struct TreeData : WidgetData {
   explicit TreeData(GObjectPtr<GtkTreeModel> model)
       : model(std::move(model)), items(*tree_items(this->model.get())) {}
   GObjectPtr<GtkTreeModel> model;
-  TreeItems& items;
+  TreeStore& items;
 };
 
 TreeData* tree_data(Widget& widget) { return dynamic_cast<TreeData*>(widget.data.get()); }
@@ -56,9 +56,9 @@ struct PathFree {
 using Path = std::unique_ptr<GtkTreePath, PathFree>;
 
 // Whether the view shows the item: every ancestor is expanded.
-bool row_shown(GtkTreeView* view, const TreeItems& items, int32_t index) {
+bool row_shown(GtkTreeView* view, const TreeStore& items, int32_t index) {
   for (int32_t a = items.parent(index); a >= 0; a = items.parent(a)) {
-    Path path(items.path(a));
+    Path path(tree_model_path(gtk_tree_view_get_model(view), a));
     if (!gtk_tree_view_row_expanded(view, path.get())) return false;
   }
   return true;
@@ -79,7 +79,7 @@ class TreeKind final : public WidgetKind {
     if (!gtk_tree_selection_get_selected(gtk_tree_view_get_selection(view_of(widget)), nullptr,
                                          &iter))
       return -1;
-    return data->items.index(&iter);
+    return tree_model_index(data->model.get(), &iter);
   }
 
   void set_state(Widget& widget, intptr_t value) override {
@@ -93,9 +93,9 @@ class TreeKind final : public WidgetKind {
     }
     const auto index = static_cast<int32_t>(value);
     GtkTreeIter iter;
-    data->items.iter(index, &iter);
+    tree_model_iter(data->model.get(), index, &iter);
     gtk_tree_selection_select_iter(selection, &iter);
-    Path path(data->items.path(index));
+    Path path(tree_model_path(data->model.get(), index));
     gtk_tree_view_set_cursor(view, path.get(), gtk_tree_view_get_column(view, 0), FALSE);
     // A row inside a collapsed one has nothing to scroll to; the view would
     // only keep a note of it for later.
@@ -122,7 +122,7 @@ class TreeKind final : public WidgetKind {
   void remove_item(Widget& widget, int32_t index) override {
     TreeData* data = tree_data(widget);
     if (!data || !data->items.valid(index)) return;
-    Path path(data->items.path(index));
+    Path path(tree_model_path(data->model.get(), index));
     if (gtk_tree_view_row_expanded(view_of(widget), path.get()))
       gtk_tree_view_collapse_row(view_of(widget), path.get());
     data->items.remove(index);
@@ -143,15 +143,15 @@ class TreeKind final : public WidgetKind {
   int32_t get_item_state(Widget& widget, int32_t index) override {
     TreeData* data = tree_data(widget);
     if (!data || !data->items.valid(index)) return 0;
-    const TreeItems& items = data->items;
+    const TreeStore& items = data->items;
     int32_t state = items.inconsistent(index) ? TreeItemInconsistent
                     : items.checked(index)    ? TreeItemChecked
                                               : 0;
     GtkTreeView* view = view_of(widget);
-    Path path(items.path(index));
+    Path path(tree_model_path(gtk_tree_view_get_model(view), index));
     state |= gtk_tree_view_row_expanded(view, path.get()) ? TreeItemExpanded : TreeItemCollapsed;
     GtkTreeIter iter;
-    items.iter(index, &iter);
+    tree_model_iter(gtk_tree_view_get_model(view), index, &iter);
     if (gtk_tree_selection_iter_is_selected(gtk_tree_view_get_selection(view), &iter))
       state |= TreeItemSelected;
     return state;
@@ -160,7 +160,7 @@ class TreeKind final : public WidgetKind {
   void set_item_state(Widget& widget, int32_t index, int32_t state) override {
     TreeData* data = tree_data(widget);
     if (!data || !data->items.valid(index)) return;
-    TreeItems& items = data->items;
+    TreeStore& items = data->items;
     GtkTreeView* view = view_of(widget);
     if (tree_flags(view) & TreeThreeState) {
       if (state & TreeItemInconsistent)
@@ -170,13 +170,13 @@ class TreeKind final : public WidgetKind {
     } else {
       items.set_check(index, (state & TreeItemChecked) != 0, items.inconsistent(index));
     }
-    Path path(items.path(index));
+    Path path(tree_model_path(gtk_tree_view_get_model(view), index));
     if (state & TreeItemExpanded)
       gtk_tree_view_expand_row(view, path.get(), FALSE);
     else if (state & TreeItemCollapsed)
       gtk_tree_view_collapse_row(view, path.get());
     GtkTreeIter iter;
-    items.iter(index, &iter);
+    tree_model_iter(gtk_tree_view_get_model(view), index, &iter);
     GtkTreeSelection* selection = gtk_tree_view_get_selection(view);
     if (state & TreeItemSelected)
       gtk_tree_selection_select_iter(selection, &iter);
@@ -253,7 +253,7 @@ void on_selection_changed(GtkTreeSelection* selection, gpointer number) {
 // activatable cell; only a click inside the box itself counts.
 void on_check_toggled(GtkCellRendererToggle* cell, gchar* path_text, gpointer tree_view) {
   GtkTreeView* view = GTK_TREE_VIEW(tree_view);
-  TreeItems* items = tree_items(gtk_tree_view_get_model(view));
+  TreeStore* items = tree_items(gtk_tree_view_get_model(view));
   GtkTreeViewColumn* column = gtk_tree_view_get_column(view, 0);
   if (!items || !column || !path_text) return;
   Path path(gtk_tree_path_new_from_string(path_text));
@@ -277,7 +277,7 @@ void on_check_toggled(GtkCellRendererToggle* cell, gchar* path_text, gpointer tr
 
   GtkTreeIter iter;
   if (!gtk_tree_model_get_iter(gtk_tree_view_get_model(view), &iter, path.get())) return;
-  const int32_t index = items->index(&iter);
+  const int32_t index = tree_model_index(gtk_tree_view_get_model(view), &iter);
   bool checked = items->checked(index);
   bool inconsistent = items->inconsistent(index);
   if ((tree_flags(view) & TreeThreeState) && inconsistent) {
@@ -303,11 +303,11 @@ Path cursor_path(GtkTreeView* view) {
 }
 
 // The item under the cursor, -1 without one.
-int32_t cursor_item(GtkTreeView* view, const TreeItems& items) {
+int32_t cursor_item(GtkTreeView* view) {
   Path path = cursor_path(view);
   GtkTreeIter iter;
   if (!path || !gtk_tree_model_get_iter(gtk_tree_view_get_model(view), &iter, path.get())) return -1;
-  return items.index(&iter);
+  return tree_model_index(gtk_tree_view_get_model(view), &iter);
 }
 
 void move_cursor(GtkTreeView* view, GtkTreePath* path) {
@@ -335,8 +335,8 @@ FindBar* find_bar(GtkTreeView* view) {
 
 // Shows the item: opens the folders above it, puts the cursor on it and
 // scrolls it to the middle of the view.
-void reveal_item(GtkTreeView* view, const TreeItems& items, int32_t index) {
-  Path path(items.path(index));
+void reveal_item(GtkTreeView* view, int32_t index) {
+  Path path(tree_model_path(gtk_tree_view_get_model(view), index));
   if (!path) return;
   if (gtk_tree_path_get_depth(path.get()) > 1) {
     Path parent(gtk_tree_path_copy(path.get()));
@@ -351,14 +351,14 @@ void reveal_item(GtkTreeView* view, const TreeItems& items, int32_t index) {
 // cursor's own row on when `from_cursor` is set.
 void find_next(GtkTreeView* view, bool from_cursor) {
   FindBar* bar = find_bar(view);
-  TreeItems* items = tree_items(gtk_tree_view_get_model(view));
+  TreeStore* items = tree_items(gtk_tree_view_get_model(view));
   if (!bar || !bar->entry || !items) return;
   const char* needle = gtk_entry_get_text(GTK_ENTRY(bar->entry));
   if (!needle || !*needle) return;
-  int32_t after = cursor_item(view, *items);
+  int32_t after = cursor_item(view);
   if (from_cursor && after >= 0) after -= 1;
   const int32_t found = items->find(after, needle);
-  if (found >= 0) reveal_item(view, *items, found);
+  if (found >= 0) reveal_item(view, found);
 }
 
 void hide_find_bar(GtkTreeView* view) {
@@ -390,13 +390,13 @@ void show_find_bar(GtkTreeView* view) {
 
 // The selected row's text, else the cursor row's.
 void copy_selected_text(GtkTreeView* view) {
-  TreeItems* items = tree_items(gtk_tree_view_get_model(view));
+  TreeStore* items = tree_items(gtk_tree_view_get_model(view));
   if (!items) return;
   GtkTreeIter iter;
   const int32_t index =
       gtk_tree_selection_get_selected(gtk_tree_view_get_selection(view), nullptr, &iter)
-          ? items->index(&iter)
-          : cursor_item(view, *items);
+          ? tree_model_index(gtk_tree_view_get_model(view), &iter)
+          : cursor_item(view);
   if (index < 0) return;
   gtk_clipboard_set_text(gtk_widget_get_clipboard(GTK_WIDGET(view), GDK_SELECTION_CLIPBOARD),
                          items->text(index), -1);
@@ -451,7 +451,7 @@ bool starts_search(const GdkEventKey* event) {
 
 gboolean on_tree_key(GtkWidget* widget, GdkEventKey* event, gpointer) {
   GtkTreeView* view = GTK_TREE_VIEW(widget);
-  TreeItems* items = tree_items(gtk_tree_view_get_model(view));
+  TreeStore* items = tree_items(gtk_tree_view_get_model(view));
   if (!items) return FALSE;
   const guint modifiers = event->state & kModifiers;
   const guint key = event->keyval;
@@ -497,7 +497,7 @@ gboolean on_tree_key(GtkWidget* widget, GdkEventKey* event, gpointer) {
   }
   GtkTreeIter iter;
   if (!gtk_tree_model_get_iter(gtk_tree_view_get_model(view), &iter, path.get())) return TRUE;
-  const int32_t index = items->index(&iter);
+  const int32_t index = tree_model_index(gtk_tree_view_get_model(view), &iter);
   const bool open = gtk_tree_view_row_expanded(view, path.get());
   if (toggle) {
     toggle_row(view, path.get());

@@ -114,6 +114,13 @@ constexpr size_t LinesPerCheck = 2048;
 void load_template() {
   TemplateReader reader;
   if (!reader.open(TemplateFileName)) return;
+  // Room for the whole file up front, so that filling never copies what is
+  // there: a text is never longer than its line, and lines of real trees
+  // take well over eight bytes (shorter ones only make the room grow).
+  if (reader.size() > 0) {
+    const auto bytes = static_cast<size_t>(reader.size());
+    reserve_tree_items(tree_widget, bytes / 8 + 1, bytes);
+  }
   std::string text;
   // One template line becomes one node; folders show the folder icon when
   // it decoded.

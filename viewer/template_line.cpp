@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -51,6 +52,8 @@ bool TemplateReader::open(const char* name) {
   close();
   // Without O_NONBLOCK, opening a FIFO waits for a writer.
   fd_ = ::open(name, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  struct stat info {};
+  size_ = fd_ >= 0 && fstat(fd_, &info) == 0 && S_ISREG(info.st_mode) ? info.st_size : -1;
   buffer_.clear();
   start_ = 0;
   at_start_ = true;

@@ -40,6 +40,8 @@ class TemplateReader {
 
   // Opens the file for reading; false when it cannot be opened (no line).
   bool open(const char* name);
+  // The size in bytes of a regular file, else -1 (a FIFO, a device).
+  int64_t size() const { return size_; }
   // The file's descriptor, to wait on while Blocked; -1 when closed.
   int descriptor() const { return fd_; }
   // Hands at most `max_lines` lines to `add_node`, in file order. More: call
@@ -53,6 +55,7 @@ class TemplateReader {
   void emit(std::string_view bytes, const TemplateNodeSink& add_node);
 
   int fd_ = -1;
+  int64_t size_ = -1;
   bool blocked_ = false;
   bool at_start_ = true;   // nothing read yet: a byte-order mark may follow
   bool after_cr_ = false;  // the last line ended at a CR: skip an LF next

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstring>
+#include <stdexcept>
 #include <memory>
 
 namespace {
@@ -340,6 +341,16 @@ int32_t TreeStore::add(int32_t position, const char* text, IconHandle icon, int3
       level_shown(nodes_[parent].parent))
     observer_->has_child_toggled(static_cast<int32_t>(parent));
   return static_cast<int32_t>(at);
+}
+
+void TreeStore::reserve(size_t items, size_t text_bytes) {
+  try {
+    if (items > SIZE_MAX / sizeof(Node) - nodes_.size()) return;
+    nodes_.reserve(nodes_.size() + items);
+    if (text_bytes < SIZE_MAX - text_.size()) text_.reserve(text_.size() + text_bytes + 1);
+  } catch (const std::bad_alloc&) {
+  } catch (const std::length_error&) {
+  }
 }
 
 int32_t TreeStore::remove(int32_t index) {

@@ -91,6 +91,11 @@ class TreeStore {
   // place chosen lies after the previous item's descendants. -1 when the
   // store cannot grow (the store is left unchanged then).
   int32_t add(int32_t position, const char* text, IconHandle icon, int32_t level);
+  // Makes room for about this many more items and bytes of text, so that a
+  // large tree is filled without copying what it holds so far. Room that is
+  // never used costs address space only. Does nothing when the room cannot
+  // be had.
+  void reserve(size_t items, size_t text_bytes);
   // Removes the item with its descendants; returns how many items went.
   int32_t remove(int32_t index);
   void clear();

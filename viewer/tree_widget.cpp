@@ -561,6 +561,12 @@ void attach_gestures(GtkTreeView* view, GtkWidget* outer) {
 
 }  // namespace
 
+void reserve_tree_items(int32_t number, size_t items, size_t text_bytes) {
+  Widget* widget = widget_registry().find(number);
+  if (widget && widget->kind == &tree_kind() && tree_data(*widget))
+    tree_data(*widget)->items.reserve(items, text_bytes);
+}
+
 bool focus_first_row(int32_t number) {
   Widget* widget = widget_registry().find(number);
   if (!widget || widget->kind != &tree_kind() || !tree_data(*widget)) return false;

@@ -15,6 +15,7 @@
 
 #include <gtk/gtk.h>
 
+#include <cstddef>
 #include <cstdint>
 
 // Creation flags; other bits are ignored.
@@ -47,3 +48,7 @@ intptr_t create_tree_widget(int32_t number, int32_t x, int32_t y, int32_t width,
 // yet, the cursor on its first row, so that the first key press acts. True
 // once a row holds the cursor.
 bool focus_first_row(int32_t number);
+
+// Makes room in tree `number` for about this many more items and bytes of
+// text (see TreeStore::reserve).
+void reserve_tree_items(int32_t number, size_t items, size_t text_bytes);

@@ -101,8 +101,9 @@ uint32_t TreeStore::ancestor_at(uint32_t node, uint32_t depth) const {
   return node;
 }
 
-void TreeStore::renumber_siblings(std::vector<uint32_t>& list, size_t from) {
-  for (size_t i = from; i < list.size(); ++i) nodes_[list[i]].sibling = static_cast<uint32_t>(i);
+uint32_t TreeStore::sibling_position(uint32_t node) const {
+  const std::vector<uint32_t>& siblings = child_list(nodes_[node].parent);
+  return static_cast<uint32_t>(std::lower_bound(siblings.begin(), siblings.end(), node) - siblings.begin());
 }
 
 // A node was inserted at `at`; every stored index from `at` on moves up by
@@ -154,8 +155,11 @@ void TreeStore::shift_after_remove(uint32_t at, uint32_t removed) {
 uint64_t TreeStore::store_text(const char* text) {
   if (!text || !*text) return 0;  // offset 0 holds the shared empty text
   if (text_.empty()) text_.push_back('\0');
-  uint64_t offset = text_.size();
-  text_.append(text, std::strlen(text) + 1);
+  const uint64_t offset = text_.size();
+  const size_t length = std::strlen(text) + 1;
+  // Nodes keep 40 bits of offset: a terabyte of text.
+  if (offset + length > TextLimit) throw std::bad_alloc();
+  text_.append(text, length);
   return offset;
 }
 
@@ -174,9 +178,9 @@ void TreeStore::compact_text() {
   }
   packed.push_back('\0');
   for (Node& node : nodes_) {
-    if (node.text == 0) continue;
-    const char* text = text_.data() + node.text;
-    node.text = packed.size();
+    if (node.text() == 0) continue;
+    const char* text = text_.data() + node.text();
+    node.set_text(packed.size());
     packed.append(text, std::strlen(text) + 1);
   }
   text_.swap(packed);
@@ -278,13 +282,12 @@ int32_t TreeStore::add(int32_t position, const char* text, IconHandle icon, int3
     at = subtree_end(after);
   else
     at = parent == None ? 0 : parent + 1;
-  const uint32_t sibling = after == None ? 0 : nodes_[after].sibling + 1;
+  const uint32_t sibling = after == None ? 0 : sibling_position(after) + 1;
 
   // Everything that can fail is done before the first change, so that a
   // failure leaves the store as it was.
   Node node{};
   node.parent = parent;
-  node.sibling = sibling;
   node.depth = parent == None ? 0 : nodes_[parent].depth + 1;
   node.children = None;
   const bool needs_list = parent != None && nodes_[parent].children == None;
@@ -305,11 +308,11 @@ int32_t TreeStore::add(int32_t position, const char* text, IconHandle icon, int3
     std::vector<uint32_t>& siblings =
         parent == None ? roots_ : list < lists_.size() ? lists_[list] : fresh;
     if (siblings.size() == siblings.capacity()) siblings.reserve(siblings.size() * 2 + 4);
-    node.text = store_text(text);
+    node.set_text(store_text(text));
     try {
       node.icon = take_icon(icon);
     } catch (const std::bad_alloc&) {
-      drop_text(node.text);
+      drop_text(node.text());
       throw;
     }
   } catch (const std::bad_alloc&) {
@@ -334,7 +337,6 @@ int32_t TreeStore::add(int32_t position, const char* text, IconHandle icon, int3
   }
   std::vector<uint32_t>& siblings = child_list(parent);
   siblings.insert(siblings.begin() + sibling, at);
-  renumber_siblings(siblings, sibling + 1);
 
   if (observer_ && level_shown(parent)) observer_->inserted(static_cast<int32_t>(at));
   if (observer_ && parent != None && child_list(parent).size() == 1 &&
@@ -364,9 +366,7 @@ int32_t TreeStore::remove(int32_t index) {
 
   renumbered();
   std::vector<uint32_t>& siblings = child_list(parent);
-  const uint32_t sibling = nodes_[at].sibling;
-  siblings.erase(siblings.begin() + sibling);
-  renumber_siblings(siblings, sibling);
+  siblings.erase(siblings.begin() + sibling_position(at));
   const bool childless = parent != None && siblings.empty();
   if (childless) {
     free_list(nodes_[parent].children);
@@ -376,7 +376,7 @@ int32_t TreeStore::remove(int32_t index) {
     Node& node = nodes_[i];
     if (node.children != None) free_list(node.children);
     drop_icon(node.icon);
-    drop_text(node.text);
+    drop_text(node.text());
   }
   nodes_.erase(nodes_.begin() + at, nodes_.begin() + end);
   if (!extras_.empty()) extras_.erase(extras_.begin() + at, extras_.begin() + end);
@@ -417,23 +417,23 @@ int32_t TreeStore::child_count(int32_t index) const {
 }
 
 const char* TreeStore::text(int32_t index) const {
-  if (!valid(index) || nodes_[index].text == 0) return "";
-  return text_.data() + nodes_[index].text;
+  if (!valid(index) || nodes_[index].text() == 0) return "";
+  return text_.data() + nodes_[index].text();
 }
 
 void TreeStore::set_text(int32_t index, const char* text) {
   if (!valid(index)) return;
   Node& node = nodes_[index];
   const size_t length = text ? std::strlen(text) : 0;
-  if (node.text != 0 && length > 0 && length <= std::strlen(text_.data() + node.text)) {
+  if (node.text() != 0 && length > 0 && length <= std::strlen(text_.data() + node.text())) {
     // Overwrite in place; the tail of the old text becomes garbage.
-    char* old = text_.data() + node.text;
+    char* old = text_.data() + node.text();
     text_garbage_ += std::strlen(old) - length;
     std::memmove(old, text, length + 1);
   } else {
-    uint64_t old = node.text;
+    uint64_t old = node.text();
     try {
-      node.text = store_text(text);
+      node.set_text(store_text(text));
     } catch (const std::bad_alloc&) {
       return;
     }
@@ -515,7 +515,7 @@ std::vector<int> TreeStore::path(int32_t index) const {
   if (!valid(index)) return {};
   std::vector<int> positions(nodes_[index].depth + 1);
   for (uint32_t node = static_cast<uint32_t>(index); node != None; node = nodes_[node].parent)
-    positions[nodes_[node].depth] = static_cast<int>(nodes_[node].sibling);
+    positions[nodes_[node].depth] = static_cast<int>(sibling_position(node));
   return positions;
 }
 
@@ -539,9 +539,10 @@ int32_t TreeStore::child(int32_t parent, int n) const {
 
 int32_t TreeStore::next_sibling(int32_t index) const {
   if (!valid(index)) return -1;
-  const std::vector<uint32_t>& siblings = child_list(nodes_[index].parent);
-  const size_t next = nodes_[index].sibling + size_t{1};
-  return next < siblings.size() ? static_cast<int32_t>(siblings[next]) : -1;
+  // In display order the next sibling follows the item's last descendant.
+  const uint32_t end = subtree_end(static_cast<uint32_t>(index));
+  return end < nodes_.size() && nodes_[end].parent == nodes_[index].parent ? static_cast<int32_t>(end)
+                                                                           : -1;
 }
 
 void TreeStore::see_children_of_parent(int32_t index) {

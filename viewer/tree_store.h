@@ -144,21 +144,32 @@ class TreeStore {
 
  private:
   static constexpr uint32_t None = UINT32_MAX;
-  static constexpr uint32_t IconBits = 29;
+  static constexpr uint32_t IconBits = 21;
+  static constexpr uint64_t TextLimit = uint64_t{1} << 40;
 
+  // 20 bytes: ten million of them take 200 MB. A node's position among its
+  // siblings is not kept: children lists are in index order, so it is found
+  // by a binary search.
   struct Node {
     uint32_t parent;    // node index, None at the top level
-    uint32_t sibling;   // position among the parent's children
     uint32_t depth;     // 0 at the top level
     uint32_t children;  // list in lists_, None without children
-    uint64_t text;      // offset of the zero-terminated text in text_
+    uint32_t text_low;  // offset of the zero-terminated text in text_,
+    uint32_t text_high : 40 - 32;  // 40 bits in all
     uint32_t icon : IconBits;  // slot in icons_, 0 = none
     uint32_t checked : 1;
     uint32_t inconsistent : 1;
     // An observer has seen this node's children, so changes among them are
     // reported; never cleared, which errs on the side of reporting.
     uint32_t children_shown : 1;
+
+    uint64_t text() const { return uint64_t{text_high} << 32 | text_low; }
+    void set_text(uint64_t offset) {
+      text_low = static_cast<uint32_t>(offset);
+      text_high = static_cast<uint32_t>(offset >> 32);
+    }
   };
+  static_assert(sizeof(Node) == 20);
   // Colours and data, kept for every node only once any item has one.
   struct Extra {
     int32_t foreground = NoColour;
@@ -182,7 +193,7 @@ class TreeStore {
   void drop_icon(uint32_t slot);
   void free_list(uint32_t list);
   Extra& extra(uint32_t node);
-  void renumber_siblings(std::vector<uint32_t>& list, size_t from);
+  uint32_t sibling_position(uint32_t node) const;
   void shift_after_insert(uint32_t at);
   void shift_after_remove(uint32_t at, uint32_t removed);
   void renumbered();

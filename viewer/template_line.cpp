@@ -53,7 +53,9 @@ bool TemplateReader::open(const char* name) {
   // Without O_NONBLOCK, opening a FIFO waits for a writer.
   fd_ = ::open(name, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   struct stat info {};
-  size_ = fd_ >= 0 && fstat(fd_, &info) == 0 && S_ISREG(info.st_mode) ? info.st_size : -1;
+  const bool known = fd_ >= 0 && fstat(fd_, &info) == 0;
+  size_ = known && S_ISREG(info.st_mode) ? info.st_size : -1;
+  fifo_ = known && S_ISFIFO(info.st_mode);
   buffer_.clear();
   start_ = 0;
   at_start_ = true;
@@ -91,6 +93,15 @@ bool TemplateReader::fill() {
     if (got < 0 && errno == EAGAIN) {
       blocked_ = true;
       return true;
+    }
+    // A FIFO reads as ended while no writer has come yet; it has ended only
+    // once the system reports that a writer came and went.
+    if (got == 0 && fifo_) {
+      pollfd state{fd_, POLLIN, 0};
+      if (poll(&state, 1, 0) == 0 || !(state.revents & POLLHUP)) {
+        blocked_ = true;
+        return true;
+      }
     }
     return false;  // the end, or a read error, which counts as the end
   }

@@ -26,7 +26,7 @@ using TemplateNodeSink = std::function<void(const TemplateLine&)>;
 
 // Reads the template in slices, so that the caller can keep a window alive
 // between them, and never blocks: a FIFO without data, or without a writer
-// yet, reports Blocked. Lines end at LF, CR LF, a lone CR or a zero byte; a
+// yet, reports Blocked; it ends once a writer has come and gone. Lines end at LF, CR LF, a lone CR or a zero byte; a
 // UTF-8 byte-order mark at the very start is skipped; malformed UTF-8 shows
 // as U+FFFD, one for each maximal ill-formed subsequence.
 class TemplateReader {
@@ -56,6 +56,7 @@ class TemplateReader {
 
   int fd_ = -1;
   int64_t size_ = -1;
+  bool fifo_ = false;
   bool blocked_ = false;
   bool at_start_ = true;   // nothing read yet: a byte-order mark may follow
   bool after_cr_ = false;  // the last line ended at a CR: skip an LF next

@@ -450,6 +450,27 @@ TEST_F(TreeviewerTreeTest, FifoTemplateWithAWriterThatNeverCloses) {
   close(writer);
 }
 
+// A FIFO that the viewer opens before any writer: it waits for one, shows
+// what it writes, and takes the writer's close as the end of the template.
+TEST_F(TreeviewerTreeTest, FifoTemplateWhoseWriterComesLater) {
+  folder.write("tree_window.ini", kSettings);
+  const fs::path fifo = folder.path() / "tree_display_template.txt";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  ViewerProcess viewer(folder.path());
+  const std::optional<Window> window = start(viewer, 0);
+  ASSERT_TRUE(window) << viewer.output();
+  // Without waiting, a FIFO opens for writing only once a reader holds it.
+  int writer = -1;
+  ASSERT_TRUE(x_inspect::wait_until([&] { return (writer = open(fifo.c_str(), O_WRONLY | O_NONBLOCK)) >= 0; },
+                                    20s))
+      << "the viewer never opened the FIFO for reading";
+  const std::string rows = "0,One/\n0,Two/\n0,Three/\n";
+  ASSERT_EQ(write(writer, rows.data(), rows.size()), static_cast<ssize_t>(rows.size()));
+  close(writer);
+  EXPECT_EQ(icons_once_shown(*window, 3).size(), 3u);
+  close_and_expect_quiet_end(viewer, *window);
+}
+
 // A template without end (/dev/zero: an endless run of empty lines): the
 // window comes up and the close request ends the program at once.
 TEST_F(TreeviewerTreeTest, EndlessTemplateStillCloses) {

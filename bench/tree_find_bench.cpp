@@ -58,7 +58,7 @@ int main(int argc, char** argv) {
   };
   for (const Case& c : {Case{"only match is the last row", -1, "needle-zz"},
                         Case{"no match at all", 0, "no such text anywhere"},
-                        Case{"a match ten thousand rows on", 0, "0000"}}) {
+                        Case{"a match close by", 0, "0000"}}) {
     int32_t found = -1;
     const double ms = median_milliseconds(items, c.after, c.needle, found);
     std::printf("%9d rows  %-32s %-24s %8.1f ms  (row %d)\n", items.count(), c.what, c.needle, ms, found);

@@ -1,6 +1,9 @@
 #include "template_line.h"
 
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <optional>
 #include <ostream>
@@ -138,5 +141,34 @@ INSTANTIATE_TEST_SUITE_P(
         FileCase{"Empty", "", {}},
         FileCase{"Missing", std::nullopt, {}}),
     [](const testing::TestParamInfo<FileCase>& info) { return std::string(info.param.name); });
+
+// A FIFO never makes the reader wait: without a writer, or without data, it
+// reports Blocked; lines come as they are written, the last one once the
+// writer has gone.
+TEST(TemplateReaderFifo, ReportsBlockedUntilTheWriterHasWrittenAndGone) {
+  ScratchFolder folder;
+  ASSERT_EQ(mkfifo(TemplateFileName, 0600), 0);
+  TemplateReader reader;
+  ASSERT_TRUE(reader.open(TemplateFileName));
+  EXPECT_EQ(reader.size(), -1);
+  std::vector<Node> nodes;
+  const auto add = [&nodes](const TemplateLine& line) { nodes.push_back(kept(line)); };
+  EXPECT_EQ(reader.read(100, add), TemplateReader::Status::Blocked) << "no writer yet";
+
+  const int writer = open(TemplateFileName, O_WRONLY | O_NONBLOCK);
+  ASSERT_GE(writer, 0);
+  EXPECT_EQ(reader.read(100, add), TemplateReader::Status::Blocked) << "a writer, no data";
+  const std::string first = "\xEF\xBB\xBF" "0,a/\n1,b";
+  ASSERT_EQ(write(writer, first.data(), first.size()), static_cast<ssize_t>(first.size()));
+  EXPECT_EQ(reader.read(100, add), TemplateReader::Status::More);
+  EXPECT_EQ(nodes, (std::vector<Node>{{0, "a", true}}));
+  EXPECT_EQ(reader.read(100, add), TemplateReader::Status::Blocked) << "half a line";
+  const std::string rest = ",c\r";
+  ASSERT_EQ(write(writer, rest.data(), rest.size()), static_cast<ssize_t>(rest.size()));
+  close(writer);
+  EXPECT_EQ(reader.read(100, add), TemplateReader::Status::End);
+  EXPECT_EQ(nodes, (std::vector<Node>{{0, "a", true}, {1, "b,c", false}}));
+  EXPECT_EQ(reader.descriptor(), -1);
+}
 
 }  // namespace

@@ -42,3 +42,14 @@ target_compile_definitions(treeviewer_tree_e2e_tests PRIVATE
   TREE_TEST_SCRATCH="${TREE_TEST_SCRATCH}")
 add_dependencies(treeviewer_tree_e2e_tests treeviewer)
 add_x_tests(treeviewer_tree_e2e_tests)
+
+if(TREE_FUZZ)
+  # libFuzzer over the template reader and the tree store it fills.
+  add_executable(template_fuzz fuzz/template_fuzz.cpp)
+  target_link_libraries(template_fuzz PRIVATE viewer_template viewer_tree_store)
+  target_link_options(template_fuzz PRIVATE -fsanitize=fuzzer)
+  set(template_fuzz_work ${CMAKE_CURRENT_BINARY_DIR}/template-fuzz-corpus)
+  file(MAKE_DIRECTORY ${template_fuzz_work})
+  add_test(NAME template_fuzz_smoke
+           COMMAND template_fuzz -max_total_time=30 -timeout=10 -rss_limit_mb=2048 ${template_fuzz_work})
+endif()

@@ -1,32 +1,41 @@
 #!/usr/bin/env bash
-# How long treeviewer takes to show a large tree, and how much memory it
-# needs, beside a plain GTK 2 program that fills a GtkTreeStore with the same
+# How long treeviewer takes with large trees and how much memory it needs,
+# beside a plain GTK 2 program that fills a GtkTreeStore with the same
 # template.
 #
 #   bench/viewer_bench.sh
 #
-# Templates are made from this machine's /usr listing (viewer_template.sh):
-# one copy (about 160,000 lines) and six copies (about a million). Each
-# program starts in a folder holding the template, on a private X server;
-# its window is asked to close as soon as it appears, and the time is taken
-# until the program has ended: start-up, reading and filling the whole tree,
-# the first round of events and the release of everything. Peak memory is
-# /usr/bin/time's %M. Medians of RUNS runs (3) for treeviewer and of
-# BASELINE_RUNS runs (1) for the GtkTreeStore program, which is slow.
+# Three templates:
+#   real     this machine's /usr listing (viewer_template.sh) 6 times: ~1M lines
+#   real x10 the same listing 60 times: ~10M lines, ~200 MB
+#   flat     1,000,000 top-level rows "0,row N"
+# Each program starts in a folder holding the template, on a private X server
+# without a window manager, two ways (viewer_close_on_map):
+#   close    its window is asked to close as soon as it is mapped; the time is
+#            taken until the program has ended (the close honoured, however
+#            far the loading had come);
+#   loaded   the close is asked only once the program has gone idle (no CPU
+#            for 0.5 s) after its window was mapped; "busy" is the time until
+#            it last used the CPU: the whole tree read and shown, and, for the
+#            flat tree, "after map" is how long it stayed busy after the
+#            window appeared.
+# Then the find of the next row by text in the same tree (tree_find_bench).
+# Peak memory is the program's peak resident size. Medians of RUNS runs (3);
+# the GtkTreeStore program runs once (BASELINE_RUNS) on the real tree only.
 #
 # Environment: BUILD_DIR (default build-bench, a Release build made here),
-# RUNS, BASELINE_RUNS, COPIES (default "1 6").
+# RUNS, BASELINE_RUNS.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD_DIR:-$root/build-bench}
 runs=${RUNS:-3}
 baseline_runs=${BASELINE_RUNS:-1}
-copies_list=${COPIES:-1 6}
 
 if [ -z "${VIEWER_BENCH_UNDER_X:-}" ]; then
   cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DTREE_VIEWER=ON -DTREE_SANITIZE=OFF >/dev/null
-  cmake --build "$build" -j2 --target treeviewer gtktreestore_baseline viewer_close_on_map >/dev/null
+  cmake --build "$build" -j2 --target treeviewer gtktreestore_baseline viewer_close_on_map \
+    tree_find_bench >/dev/null
   VIEWER_BENCH_UNDER_X=1 BUILD_DIR=$build exec "$root/tests/run_with_x.sh" "$0" "$@"
 fi
 
@@ -38,53 +47,75 @@ trap 'rm -rf "$work"' EXIT
 
 # The median of the numbers given, one per line.
 median() { sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+field() { sed -n "s/.*[[:space:]]$1=\([-0-9.]*\).*/\1/p;s/^$1=\([-0-9.]*\).*/\1/p" | head -n 1; }
 
-# run_once FOLDER PROGRAM [ARGS...]: prints "seconds peak_kb".
+# run_once FOLDER CLOSER-OPTIONS... -- PROGRAM [ARGS...]: prints the closer's line.
 run_once() {
   local folder=$1
   shift
-  local result status
-  result=$(cd "$folder" && "$closer" --timeout 600 -- /usr/bin/time -f %M -o "$folder/peak" "$@")
-  status=$(sed -n 's/.*status=\([0-9]*\).*/\1/p' <<<"$result")
-  if [ "$status" != 0 ]; then
+  local result
+  result=$(cd "$folder" && "$closer" --timeout 600 "$@")
+  if [ "$(field status <<<"$result")" != 0 ]; then
     echo "run failed: $result" >&2
     exit 1
   fi
-  echo "$(sed -n 's/.*seconds=\([0-9.]*\).*/\1/p' <<<"$result") $(tail -n 1 "$folder/peak")"
+  echo "$result"
 }
 
-# measure LABEL COUNT FOLDER PROGRAM [ARGS...]: prints a table row and keeps
-# the median seconds in $last_seconds.
+# measure LABEL COUNT FOLDER CLOSER-OPTIONS... -- PROGRAM: prints one table row.
 measure() {
   local label=$1 count=$2 folder=$3
   shift 3
   local samples=()
   for ((i = 0; i < count; ++i)); do samples+=("$(run_once "$folder" "$@")"); done
-  last_seconds=$(printf '%s\n' "${samples[@]}" | cut -d' ' -f1 | median)
-  local peak
-  peak=$(printf '%s\n' "${samples[@]}" | cut -d' ' -f2 | median)
-  printf '%-34s %9s %10.3f %10.1f\n' "$label" "$lines" "$last_seconds" "$(awk "BEGIN { print $peak / 1024 }")"
+  med() { for s in "${samples[@]}"; do field "$1" <<<"$s"; done | median; }
+  local seconds mapped peak busy="" cpu="" after=""
+  seconds=$(med seconds)
+  mapped=$(med mapped)
+  peak=$(awk "BEGIN { printf \"%.0f\", $(med peak_kb) / 1024 }")
+  if [[ " $* " == *" --when-idle "* ]]; then
+    busy=$(med busy)
+    cpu=$(med cpu)
+    after=$(for s in "${samples[@]}"; do
+      awk "BEGIN { print $(field busy <<<"$s") - $(field mapped <<<"$s") }"; done | median)
+  fi
+  printf '%-44s %7s %8s %8s %8s %8s %8s\n' "$label" "$mapped" "$seconds" "${busy:--}" \
+    "${after:--}" "${cpu:--}" "$peak"
 }
 
-printf '%-34s %9s %10s %10s\n' program lines seconds "peak MB"
-declare -A viewer_seconds viewer_lines
-for copies in $copies_list; do
-  folder=$work/copies$copies
-  mkdir -p "$folder"
-  "$root/bench/viewer_template.sh" "$copies" >"$folder/tree_display_template.txt"
+make_real() {  # FOLDER COPIES
+  mkdir -p "$1"
+  "$root/bench/viewer_template.sh" "$2" >"$1/tree_display_template.txt"
+}
+make_flat() {  # FOLDER
+  mkdir -p "$1"
+  awk 'BEGIN { for (i = 1; i <= 1000000; ++i) printf "0,row %d\n", i }' >"$1/tree_display_template.txt"
+}
+
+printf '%-44s %7s %8s %8s %8s %8s %8s\n' "" mapped close busy "after" cpu peak
+printf '%-44s %7s %8s %8s %8s %8s %8s\n' "template (lines, MB): program, way" s s s map s MB
+finds=()
+for tree in real real10 flat; do
+  folder=$work/$tree
+  case $tree in
+    real) make_real "$folder" 6 ;;
+    real10) make_real "$folder" 60 ;;
+    flat) make_flat "$folder" ;;
+  esac
   printf '%s\n' 100 100 800 600 0 0 'Benchmark' >"$folder/tree_window.ini"
   lines=$(wc -l <"$folder/tree_display_template.txt")
-  measure "treeviewer" "$runs" "$folder" "$viewer"
-  viewer_seconds[$copies]=$last_seconds
-  viewer_lines[$copies]=$lines
-  measure "GtkTreeStore, filled while shown" "$baseline_runs" "$folder" "$baseline"
-  measure "GtkTreeStore, filled, then shown" "$baseline_runs" "$folder" "$baseline" --detached
+  mb=$(awk "BEGIN { printf \"%.0f\", $(stat -c %s "$folder/tree_display_template.txt") / 1048576 }")
+  echo "$tree ($lines lines, $mb MB)"
+  measure "  treeviewer, close at map" "$runs" "$folder" -- "$viewer"
+  # Finding the next row by a part of its text, in the same tree.
+  finds+=("$("$build/bench/tree_find_bench" "$folder/tree_display_template.txt")")
+  measure "  treeviewer, loaded" "$runs" "$folder" --when-idle -- "$viewer"
+  if [ "$tree" = real ]; then
+    measure "  GtkTreeStore, filled while shown" "$baseline_runs" "$folder" -- "$baseline"
+    measure "  GtkTreeStore, filled, then shown" "$baseline_runs" "$folder" -- "$baseline" --detached
+  fi
+  rm -rf "$folder"
 done
-
-set -- $copies_list
-if [ $# -ge 2 ]; then
-  small=$1 large=${!#}
-  printf 'treeviewer: %.2f times the lines in %.2f times the time\n' \
-    "$(awk "BEGIN { print ${viewer_lines[$large]} / ${viewer_lines[$small]} }")" \
-    "$(awk "BEGIN { print ${viewer_seconds[$large]} / ${viewer_seconds[$small]} }")"
-fi
+echo
+echo "find (next match; worst cases):"
+printf '%s\n' "${finds[@]}"

@@ -2,13 +2,18 @@
 // window is mapped (the WM_DELETE_WINDOW message a window manager sends when
 // the user closes a window), and waits for the program to end.
 //
-//   viewer_close_on_map [--timeout SECONDS] -- program [arguments...]
+//   viewer_close_on_map [--timeout SECONDS] [--when-idle] -- program [arguments...]
 //
 // Prints one line: "seconds=S mapped=M status=C peak_kb=K", S being the time
 // from the start until the program has ended, M the time until its window
 // was mapped, C its exit status and K the peak resident size of the program
 // and its children (the program's own when it runs no other). Needs an X
 // server without a window manager, used by nothing else, in DISPLAY.
+//
+// --when-idle asks for the close only once the program has gone idle after
+// its window was mapped: its CPU time has not grown for IDLE_SECONDS (0.5).
+// The line then also has "busy=B cpu=U": B the time from the start until the
+// program last used the CPU, U the CPU seconds it used up to then.
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <poll.h>
@@ -26,6 +31,27 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
+
+constexpr double IdleSeconds = 0.5;
+
+// User and system CPU seconds of a running process, from /proc.
+double cpu_seconds(pid_t pid) {
+  const std::string path = "/proc/" + std::to_string(pid) + "/stat";
+  FILE* file = std::fopen(path.c_str(), "r");
+  if (!file) return -1;
+  char buffer[1024] = {};
+  const size_t got = std::fread(buffer, 1, sizeof buffer - 1, file);
+  std::fclose(file);
+  buffer[got] = 0;
+  // Fields after the command name, which ends at the last ")".
+  const char* p = std::strrchr(buffer, ')');
+  if (!p) return -1;
+  unsigned long utime = 0, stime = 0;
+  // state ppid pgrp session tty tpgid flags minflt cminflt majflt cmajflt utime stime
+  if (std::sscanf(p + 2, "%*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %lu %lu", &utime, &stime) != 2)
+    return -1;
+  return static_cast<double>(utime + stime) / static_cast<double>(sysconf(_SC_CLK_TCK));
+}
 
 double seconds_since(Clock::time_point start) {
   return std::chrono::duration<double>(Clock::now() - start).count();
@@ -47,10 +73,13 @@ void send_delete_window(Display* display, Window window) {
 
 int main(int argc, char** argv) {
   double timeout = 600;
+  bool when_idle = false;
   int first = 1;
   for (; first < argc; ++first) {
     if (std::strcmp(argv[first], "--timeout") == 0 && first + 1 < argc) {
       timeout = std::atof(argv[++first]);
+    } else if (std::strcmp(argv[first], "--when-idle") == 0) {
+      when_idle = true;
     } else if (std::strcmp(argv[first], "--") == 0) {
       ++first;
       break;
@@ -59,7 +88,8 @@ int main(int argc, char** argv) {
     }
   }
   if (first >= argc) {
-    std::fprintf(stderr, "usage: %s [--timeout SECONDS] -- program [arguments...]\n", argv[0]);
+    std::fprintf(stderr, "usage: %s [--timeout SECONDS] [--when-idle] -- program [arguments...]\n",
+                 argv[0]);
     return 2;
   }
   Display* display = XOpenDisplay(nullptr);
@@ -81,6 +111,11 @@ int main(int argc, char** argv) {
   if (child < 0) return 2;
 
   double mapped = -1;
+  Window window = None;
+  bool closed = false;
+  double last_cpu = -1;
+  double busy = -1;
+  double busy_cpu = -1;
   int status = 0;
   struct rusage usage {};
   for (;;) {
@@ -97,15 +132,33 @@ int main(int argc, char** argv) {
       XNextEvent(display, &event);
       if (event.type == MapNotify && mapped < 0 && !event.xmap.override_redirect) {
         mapped = seconds_since(start);
-        send_delete_window(display, event.xmap.window);
+        window = event.xmap.window;
+        busy = mapped;
+        if (!when_idle) {
+          send_delete_window(display, window);
+          closed = true;
+        }
+      }
+    }
+    if (when_idle && window != None && !closed) {
+      const double cpu = cpu_seconds(child);
+      if (cpu != last_cpu) {
+        last_cpu = cpu;
+        busy = seconds_since(start);
+        busy_cpu = cpu;
+      } else if (seconds_since(start) - busy >= IdleSeconds) {
+        send_delete_window(display, window);
+        closed = true;
       }
     }
     pollfd fd{ConnectionNumber(display), POLLIN, 0};
     poll(&fd, 1, 1);
   }
   const double elapsed = seconds_since(start);
-  std::printf("seconds=%.3f mapped=%.3f status=%d peak_kb=%ld\n", elapsed, mapped,
+  std::printf("seconds=%.3f mapped=%.3f status=%d peak_kb=%ld", elapsed, mapped,
               WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), usage.ru_maxrss);
+  if (when_idle) std::printf(" busy=%.3f cpu=%.3f", busy, busy_cpu);
+  std::printf("\n");
   XCloseDisplay(display);
   return 0;
 }

@@ -1,14 +1,18 @@
+# The tree template's reader and parser need nothing but the runtime.
+add_library(viewer_template STATIC template_line.cpp)
+target_include_directories(viewer_template PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
+target_link_libraries(viewer_template PUBLIC runtime)
+
 # The viewer's foundation: event queue, windows and the two input files.
 add_library(viewer_core STATIC
   event_queue.cpp
-  template_line.cpp
   viewer_settings.cpp
   window.cpp
 )
 target_include_directories(viewer_core PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
 # window.cpp makes each new window the current widget list (viewer_widgets),
 # which in turn builds on the event queue: the two libraries link each other.
-target_link_libraries(viewer_core PUBLIC runtime PkgConfig::GTK2 viewer_widgets)
+target_link_libraries(viewer_core PUBLIC viewer_template runtime PkgConfig::GTK2 viewer_widgets)
 
 if(NOT BUILD_TESTING)
   return()

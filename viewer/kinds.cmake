@@ -1,3 +1,8 @@
+# The tree's item store, free of any toolkit, and its tests without a display.
+add_library(viewer_tree_store STATIC tree_store.cpp)
+target_include_directories(viewer_tree_store PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
+target_link_libraries(viewer_tree_store PUBLIC runtime)
+
 # The widget kinds: the tree widget over its item store, and the image widget.
 add_library(viewer_kinds STATIC
   tree_model.cpp
@@ -5,14 +10,19 @@ add_library(viewer_kinds STATIC
   image_widget.cpp
 )
 target_include_directories(viewer_kinds PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
-target_link_libraries(viewer_kinds PUBLIC viewer_widgets viewer_imaging runtime PkgConfig::GTK2
+target_link_libraries(viewer_kinds PUBLIC viewer_tree_store viewer_widgets viewer_imaging runtime PkgConfig::GTK2
                       ${CMAKE_DL_LIBS})
 
 if(NOT BUILD_TESTING)
   return()
 endif()
 
-# The item store on its own needs no display.
+add_executable(tree_store_tests tests/tree_store_test.cpp)
+target_link_libraries(tree_store_tests PRIVATE viewer_tree_store GTest::gtest_main)
+gtest_discover_tests(tree_store_tests WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}
+                     DISCOVERY_TIMEOUT 60)
+
+# The store as a GtkTreeModel needs no display either.
 add_executable(tree_model_tests tests/tree_model_test.cpp)
 target_link_libraries(tree_model_tests PRIVATE viewer_kinds GTest::gtest_main)
 gtest_discover_tests(tree_model_tests WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}
@@ -37,3 +47,14 @@ target_compile_definitions(treeviewer_tree_e2e_tests PRIVATE
   TREE_TEST_SCRATCH="${TREE_TEST_SCRATCH}")
 add_dependencies(treeviewer_tree_e2e_tests treeviewer)
 add_x_tests(treeviewer_tree_e2e_tests)
+
+if(TREE_FUZZ)
+  # libFuzzer over the template reader and the tree store it fills.
+  add_executable(template_fuzz fuzz/template_fuzz.cpp)
+  target_link_libraries(template_fuzz PRIVATE viewer_template viewer_tree_store)
+  target_link_options(template_fuzz PRIVATE -fsanitize=fuzzer)
+  set(template_fuzz_work ${CMAKE_CURRENT_BINARY_DIR}/template-fuzz-corpus)
+  file(MAKE_DIRECTORY ${template_fuzz_work})
+  add_test(NAME template_fuzz_smoke
+           COMMAND template_fuzz -max_total_time=30 -timeout=10 -rss_limit_mb=2048 ${template_fuzz_work})
+endif()

@@ -1,7 +1,9 @@
 #include "tree_widget.h"
 
 #include <dlfcn.h>
+#include <gdk/gdkkeysyms.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <utility>
@@ -16,6 +18,7 @@
 namespace {
 
 constexpr char kFlagsKey[] = "gw_flags";
+constexpr char kFindKey[] = "gw_find";
 constexpr char kIdKey[] = "gw_id";
 
 // Which item colour: 1 the text, 2 the background.
@@ -36,7 +39,7 @@ struct TreeData : WidgetData {
   explicit TreeData(GObjectPtr<GtkTreeModel> model)
       : model(std::move(model)), items(*tree_items(this->model.get())) {}
   GObjectPtr<GtkTreeModel> model;
-  TreeItems& items;
+  TreeStore& items;
 };
 
 TreeData* tree_data(Widget& widget) { return dynamic_cast<TreeData*>(widget.data.get()); }
@@ -53,9 +56,9 @@ struct PathFree {
 using Path = std::unique_ptr<GtkTreePath, PathFree>;
 
 // Whether the view shows the item: every ancestor is expanded.
-bool row_shown(GtkTreeView* view, const TreeItems& items, int32_t index) {
+bool row_shown(GtkTreeView* view, const TreeStore& items, int32_t index) {
   for (int32_t a = items.parent(index); a >= 0; a = items.parent(a)) {
-    Path path(items.path(a));
+    Path path(tree_model_path(gtk_tree_view_get_model(view), a));
     if (!gtk_tree_view_row_expanded(view, path.get())) return false;
   }
   return true;
@@ -76,7 +79,7 @@ class TreeKind final : public WidgetKind {
     if (!gtk_tree_selection_get_selected(gtk_tree_view_get_selection(view_of(widget)), nullptr,
                                          &iter))
       return -1;
-    return data->items.index(&iter);
+    return tree_model_index(data->model.get(), &iter);
   }
 
   void set_state(Widget& widget, intptr_t value) override {
@@ -90,9 +93,9 @@ class TreeKind final : public WidgetKind {
     }
     const auto index = static_cast<int32_t>(value);
     GtkTreeIter iter;
-    data->items.iter(index, &iter);
+    tree_model_iter(data->model.get(), index, &iter);
     gtk_tree_selection_select_iter(selection, &iter);
-    Path path(data->items.path(index));
+    Path path(tree_model_path(data->model.get(), index));
     gtk_tree_view_set_cursor(view, path.get(), gtk_tree_view_get_column(view, 0), FALSE);
     // A row inside a collapsed one has nothing to scroll to; the view would
     // only keep a note of it for later.
@@ -119,7 +122,7 @@ class TreeKind final : public WidgetKind {
   void remove_item(Widget& widget, int32_t index) override {
     TreeData* data = tree_data(widget);
     if (!data || !data->items.valid(index)) return;
-    Path path(data->items.path(index));
+    Path path(tree_model_path(data->model.get(), index));
     if (gtk_tree_view_row_expanded(view_of(widget), path.get()))
       gtk_tree_view_collapse_row(view_of(widget), path.get());
     data->items.remove(index);
@@ -140,15 +143,15 @@ class TreeKind final : public WidgetKind {
   int32_t get_item_state(Widget& widget, int32_t index) override {
     TreeData* data = tree_data(widget);
     if (!data || !data->items.valid(index)) return 0;
-    const TreeItems& items = data->items;
+    const TreeStore& items = data->items;
     int32_t state = items.inconsistent(index) ? TreeItemInconsistent
                     : items.checked(index)    ? TreeItemChecked
                                               : 0;
     GtkTreeView* view = view_of(widget);
-    Path path(items.path(index));
+    Path path(tree_model_path(gtk_tree_view_get_model(view), index));
     state |= gtk_tree_view_row_expanded(view, path.get()) ? TreeItemExpanded : TreeItemCollapsed;
     GtkTreeIter iter;
-    items.iter(index, &iter);
+    tree_model_iter(gtk_tree_view_get_model(view), index, &iter);
     if (gtk_tree_selection_iter_is_selected(gtk_tree_view_get_selection(view), &iter))
       state |= TreeItemSelected;
     return state;
@@ -157,7 +160,7 @@ class TreeKind final : public WidgetKind {
   void set_item_state(Widget& widget, int32_t index, int32_t state) override {
     TreeData* data = tree_data(widget);
     if (!data || !data->items.valid(index)) return;
-    TreeItems& items = data->items;
+    TreeStore& items = data->items;
     GtkTreeView* view = view_of(widget);
     if (tree_flags(view) & TreeThreeState) {
       if (state & TreeItemInconsistent)
@@ -167,13 +170,13 @@ class TreeKind final : public WidgetKind {
     } else {
       items.set_check(index, (state & TreeItemChecked) != 0, items.inconsistent(index));
     }
-    Path path(items.path(index));
+    Path path(tree_model_path(gtk_tree_view_get_model(view), index));
     if (state & TreeItemExpanded)
       gtk_tree_view_expand_row(view, path.get(), FALSE);
     else if (state & TreeItemCollapsed)
       gtk_tree_view_collapse_row(view, path.get());
     GtkTreeIter iter;
-    items.iter(index, &iter);
+    tree_model_iter(gtk_tree_view_get_model(view), index, &iter);
     GtkTreeSelection* selection = gtk_tree_view_get_selection(view);
     if (state & TreeItemSelected)
       gtk_tree_selection_select_iter(selection, &iter);
@@ -250,7 +253,7 @@ void on_selection_changed(GtkTreeSelection* selection, gpointer number) {
 // activatable cell; only a click inside the box itself counts.
 void on_check_toggled(GtkCellRendererToggle* cell, gchar* path_text, gpointer tree_view) {
   GtkTreeView* view = GTK_TREE_VIEW(tree_view);
-  TreeItems* items = tree_items(gtk_tree_view_get_model(view));
+  TreeStore* items = tree_items(gtk_tree_view_get_model(view));
   GtkTreeViewColumn* column = gtk_tree_view_get_column(view, 0);
   if (!items || !column || !path_text) return;
   Path path(gtk_tree_path_new_from_string(path_text));
@@ -274,7 +277,7 @@ void on_check_toggled(GtkCellRendererToggle* cell, gchar* path_text, gpointer tr
 
   GtkTreeIter iter;
   if (!gtk_tree_model_get_iter(gtk_tree_view_get_model(view), &iter, path.get())) return;
-  const int32_t index = items->index(&iter);
+  const int32_t index = tree_model_index(gtk_tree_view_get_model(view), &iter);
   bool checked = items->checked(index);
   bool inconsistent = items->inconsistent(index);
   if ((tree_flags(view) & TreeThreeState) && inconsistent) {
@@ -289,7 +292,296 @@ void on_check_toggled(GtkCellRendererToggle* cell, gchar* path_text, gpointer tr
   post_event(WidgetEvent, number, widget_window_number(GTK_WIDGET(view)), Change);
 }
 
+
+// ---------------------------------------------------------------------------
+// Gestures
+
+Path cursor_path(GtkTreeView* view) {
+  GtkTreePath* path = nullptr;
+  gtk_tree_view_get_cursor(view, &path, nullptr);
+  return Path(path);
+}
+
+// The item under the cursor, -1 without one.
+int32_t cursor_item(GtkTreeView* view) {
+  Path path = cursor_path(view);
+  GtkTreeIter iter;
+  if (!path || !gtk_tree_model_get_iter(gtk_tree_view_get_model(view), &iter, path.get())) return -1;
+  return tree_model_index(gtk_tree_view_get_model(view), &iter);
+}
+
+void move_cursor(GtkTreeView* view, GtkTreePath* path) {
+  gtk_tree_view_set_cursor(view, path, nullptr, FALSE);
+}
+
+// Opens a closed folder row and closes an open one.
+void toggle_row(GtkTreeView* view, GtkTreePath* path) {
+  if (gtk_tree_view_row_expanded(view, path))
+    gtk_tree_view_collapse_row(view, path);
+  else
+    gtk_tree_view_expand_row(view, path, FALSE);
+}
+
+// The find bar: an entry laid over the foot of the tree while a search is
+// going on.
+struct FindBar {
+  GtkTreeView* view = nullptr;
+  GtkWidget* entry = nullptr;  // a reference of its own
+};
+
+FindBar* find_bar(GtkTreeView* view) {
+  return static_cast<FindBar*>(g_object_get_data(G_OBJECT(view), kFindKey));
+}
+
+// Shows the item: opens the folders above it, puts the cursor on it and
+// scrolls it to the middle of the view.
+void reveal_item(GtkTreeView* view, int32_t index) {
+  Path path(tree_model_path(gtk_tree_view_get_model(view), index));
+  if (!path) return;
+  if (gtk_tree_path_get_depth(path.get()) > 1) {
+    Path parent(gtk_tree_path_copy(path.get()));
+    gtk_tree_path_up(parent.get());
+    gtk_tree_view_expand_to_path(view, parent.get());
+  }
+  move_cursor(view, path.get());
+  gtk_tree_view_scroll_to_cell(view, path.get(), nullptr, TRUE, 0.5f, 0.0f);
+}
+
+// Finds the text of the find bar in the rows after the cursor, or from the
+// cursor's own row on when `from_cursor` is set.
+void find_next(GtkTreeView* view, bool from_cursor) {
+  FindBar* bar = find_bar(view);
+  TreeStore* items = tree_items(gtk_tree_view_get_model(view));
+  if (!bar || !bar->entry || !items) return;
+  const char* needle = gtk_entry_get_text(GTK_ENTRY(bar->entry));
+  if (!needle || !*needle) return;
+  int32_t after = cursor_item(view);
+  if (from_cursor && after >= 0) after -= 1;
+  const int32_t found = items->find(after, needle);
+  if (found >= 0) reveal_item(view, found);
+}
+
+void hide_find_bar(GtkTreeView* view) {
+  FindBar* bar = find_bar(view);
+  if (bar && bar->entry && GTK_WIDGET_VISIBLE(bar->entry)) {
+    gtk_widget_hide(bar->entry);
+    gtk_widget_grab_focus(GTK_WIDGET(view));
+  }
+}
+
+// Lays the find bar over the foot of the tree's scrolled window and gives
+// it the keyboard.
+void show_find_bar(GtkTreeView* view) {
+  FindBar* bar = find_bar(view);
+  GtkWidget* outer = gtk_widget_get_parent(GTK_WIDGET(view));
+  if (!bar || !bar->entry || !outer) return;
+  GtkWidget* container = gtk_widget_get_parent(outer);
+  if (!GTK_IS_FIXED(container)) return;
+  if (gtk_widget_get_parent(bar->entry) != container) gtk_fixed_put(GTK_FIXED(container), bar->entry, 0, 0);
+  GtkRequisition request{};
+  gtk_widget_size_request(bar->entry, &request);
+  const GtkAllocation& area = outer->allocation;
+  gtk_widget_set_size_request(bar->entry, std::max(area.width, 1), -1);
+  gtk_fixed_move(GTK_FIXED(container), bar->entry, area.x,
+                 area.y + std::max(area.height - request.height, 0));
+  gtk_widget_show(bar->entry);
+  gtk_widget_grab_focus(bar->entry);
+}
+
+// The selected row's text, else the cursor row's.
+void copy_selected_text(GtkTreeView* view) {
+  TreeStore* items = tree_items(gtk_tree_view_get_model(view));
+  if (!items) return;
+  GtkTreeIter iter;
+  const int32_t index =
+      gtk_tree_selection_get_selected(gtk_tree_view_get_selection(view), nullptr, &iter)
+          ? tree_model_index(gtk_tree_view_get_model(view), &iter)
+          : cursor_item(view);
+  if (index < 0) return;
+  gtk_clipboard_set_text(gtk_widget_get_clipboard(GTK_WIDGET(view), GDK_SELECTION_CLIPBOARD),
+                         items->text(index), -1);
+}
+
+constexpr guint kModifiers = GDK_SHIFT_MASK | GDK_CONTROL_MASK | GDK_MOD1_MASK;
+
+bool is_next_match_key(const GdkEventKey* event) {
+  const guint modifiers = event->state & kModifiers;
+  return (event->keyval == GDK_F3 && modifiers == 0) ||
+         ((event->keyval == GDK_g || event->keyval == GDK_G) && modifiers == GDK_CONTROL_MASK);
+}
+
+gboolean on_find_key(GtkWidget*, GdkEventKey* event, gpointer tree_view) {
+  GtkTreeView* view = GTK_TREE_VIEW(tree_view);
+  const guint modifiers = event->state & kModifiers;
+  if (is_next_match_key(event) ||
+      ((event->keyval == GDK_Return || event->keyval == GDK_KP_Enter ||
+        event->keyval == GDK_ISO_Enter) && modifiers == 0)) {
+    find_next(view, false);
+    return TRUE;
+  }
+  if (event->keyval == GDK_Escape) {
+    hide_find_bar(view);
+    return TRUE;
+  }
+  if (modifiers == 0 && (event->keyval == GDK_Up || event->keyval == GDK_Down ||
+                         event->keyval == GDK_Page_Up || event->keyval == GDK_Page_Down)) {
+    // The rows move under the cursor keys even while the bar has the keys.
+    hide_find_bar(view);
+    gtk_widget_event(GTK_WIDGET(view), reinterpret_cast<GdkEvent*>(event));
+    return TRUE;
+  }
+  return FALSE;
+}
+
+void on_find_changed(GtkEditable*, gpointer tree_view) { find_next(GTK_TREE_VIEW(tree_view), true); }
+
+gboolean on_find_focus_out(GtkWidget* entry, GdkEventFocus*, gpointer) {
+  gtk_widget_hide(entry);
+  return FALSE;
+}
+
+// Printable characters start a search, except those the view binds itself
+// (+, -, *, / open and close rows) and the space, which toggles a row.
+bool starts_search(const GdkEventKey* event) {
+  if (event->state & (GDK_CONTROL_MASK | GDK_MOD1_MASK)) return false;
+  const gunichar c = gdk_keyval_to_unicode(event->keyval);
+  return c != 0 && g_unichar_isprint(c) && c != ' ' && c != '+' && c != '-' && c != '*' &&
+         c != '/';
+}
+
+gboolean on_tree_key(GtkWidget* widget, GdkEventKey* event, gpointer) {
+  GtkTreeView* view = GTK_TREE_VIEW(widget);
+  TreeStore* items = tree_items(gtk_tree_view_get_model(view));
+  if (!items) return FALSE;
+  const guint modifiers = event->state & kModifiers;
+  const guint key = event->keyval;
+  if (modifiers == GDK_CONTROL_MASK && (key == GDK_f || key == GDK_F)) {
+    show_find_bar(view);
+    if (FindBar* bar = find_bar(view); bar && bar->entry)
+      gtk_editable_select_region(GTK_EDITABLE(bar->entry), 0, -1);
+    return TRUE;
+  }
+  if (modifiers == GDK_CONTROL_MASK && (key == GDK_c || key == GDK_C)) {
+    copy_selected_text(view);
+    return TRUE;
+  }
+  if (is_next_match_key(event)) {
+    FindBar* bar = find_bar(view);
+    if (bar && bar->entry && *gtk_entry_get_text(GTK_ENTRY(bar->entry)))
+      find_next(view, false);
+    else
+      show_find_bar(view);
+    return TRUE;
+  }
+  if (starts_search(event)) {
+    FindBar* bar = find_bar(view);
+    if (!bar || !bar->entry) return FALSE;
+    char utf8[8] = {};
+    g_unichar_to_utf8(gdk_keyval_to_unicode(key), utf8);
+    show_find_bar(view);
+    gtk_entry_set_text(GTK_ENTRY(bar->entry), utf8);
+    gtk_editable_set_position(GTK_EDITABLE(bar->entry), -1);
+    return TRUE;
+  }
+  if (modifiers != 0) return FALSE;
+  const bool toggle = key == GDK_Return || key == GDK_KP_Enter || key == GDK_ISO_Enter ||
+                      key == GDK_space || key == GDK_KP_Space;
+  if (!toggle && key != GDK_Right && key != GDK_KP_Right && key != GDK_Left && key != GDK_KP_Left)
+    return FALSE;
+  Path path = cursor_path(view);
+  if (!path) {
+    if (items->count() == 0) return TRUE;
+    path = Path(gtk_tree_path_new_first());
+    move_cursor(view, path.get());
+    return TRUE;
+  }
+  GtkTreeIter iter;
+  if (!gtk_tree_model_get_iter(gtk_tree_view_get_model(view), &iter, path.get())) return TRUE;
+  const int32_t index = tree_model_index(gtk_tree_view_get_model(view), &iter);
+  const bool open = gtk_tree_view_row_expanded(view, path.get());
+  if (toggle) {
+    toggle_row(view, path.get());
+  } else if (key == GDK_Right || key == GDK_KP_Right) {
+    if (items->child_count(index) == 0) return TRUE;
+    if (!open) {
+      gtk_tree_view_expand_row(view, path.get(), FALSE);
+    } else {
+      gtk_tree_path_down(path.get());
+      move_cursor(view, path.get());
+    }
+  } else if (open) {
+    gtk_tree_view_collapse_row(view, path.get());
+  } else if (gtk_tree_path_get_depth(path.get()) > 1) {
+    gtk_tree_path_up(path.get());
+    move_cursor(view, path.get());
+  }
+  return TRUE;
+}
+
+// A double click on a row (Enter and Space are taken above).
+void on_row_activated(GtkTreeView* view, GtkTreePath* path, GtkTreeViewColumn*, gpointer) {
+  toggle_row(view, path);
+}
+
+void free_find_bar(gpointer data) {
+  auto* bar = static_cast<FindBar*>(data);
+  if (bar->entry) {
+    // Never placed: only this holds it.
+    if (!gtk_widget_get_parent(bar->entry)) gtk_widget_destroy(bar->entry);
+    g_object_unref(bar->entry);
+  }
+  delete bar;
+}
+
+// The find bar stops serving the tree when the tree goes. It stays in the
+// container, hidden, until the container goes: removing it now could pull
+// it out from under a container that is destroying its children.
+void on_outer_destroy(GtkWidget*, gpointer tree_view) {
+  FindBar* bar = find_bar(GTK_TREE_VIEW(tree_view));
+  if (!bar || !bar->entry) return;
+  g_signal_handlers_disconnect_by_data(bar->entry, tree_view);
+  gtk_widget_hide(bar->entry);
+}
+
+void attach_gestures(GtkTreeView* view, GtkWidget* outer) {
+  auto bar = std::make_unique<FindBar>();
+  bar->view = view;
+  bar->entry = gtk_entry_new();
+  if (bar->entry) {
+    g_object_ref_sink(bar->entry);
+    g_signal_connect(bar->entry, "key-press-event", G_CALLBACK(on_find_key), view);
+    g_signal_connect(bar->entry, "changed", G_CALLBACK(on_find_changed), view);
+    g_signal_connect(bar->entry, "focus-out-event", G_CALLBACK(on_find_focus_out), nullptr);
+  }
+  g_object_set_data_full(G_OBJECT(view), kFindKey, bar.release(), free_find_bar);
+  g_signal_connect(view, "key-press-event", G_CALLBACK(on_tree_key), nullptr);
+  g_signal_connect(view, "row-activated", G_CALLBACK(on_row_activated), nullptr);
+  g_signal_connect(outer, "destroy", G_CALLBACK(on_outer_destroy), view);
+}
+
 }  // namespace
+
+void reserve_tree_items(int32_t number, size_t items, size_t text_bytes) {
+  Widget* widget = widget_registry().find(number);
+  if (widget && widget->kind == &tree_kind() && tree_data(*widget))
+    tree_data(*widget)->items.reserve(items, text_bytes);
+}
+
+bool focus_first_row(int32_t number) {
+  Widget* widget = widget_registry().find(number);
+  if (!widget || widget->kind != &tree_kind() || !tree_data(*widget)) return false;
+  GtkTreeView* view = view_of(*widget);
+  gtk_widget_grab_focus(GTK_WIDGET(view));
+  GtkTreeSelection* selection = gtk_tree_view_get_selection(view);
+  if (gtk_tree_selection_count_selected_rows(selection) > 0) return true;
+  if (tree_data(*widget)->items.count() == 0) return false;
+  // Taking the focus puts the cursor on the first row without selecting it;
+  // selected, the row is what Ctrl+C copies and where the arrow keys start.
+  Path row = cursor_path(view);
+  if (!row) row = Path(gtk_tree_path_new_first());
+  move_cursor(view, row.get());
+  return gtk_tree_selection_count_selected_rows(selection) > 0;
+}
 
 intptr_t create_tree_widget(int32_t number, int32_t x, int32_t y, int32_t width, int32_t height,
                             int32_t flags) {
@@ -319,6 +611,11 @@ intptr_t create_tree_widget(int32_t number, int32_t x, int32_t y, int32_t width,
   gtk_tree_view_column_add_attribute(column, icon, "cell-background-gdk", TreeColumnBackground);
   GtkCellRenderer* text = gtk_cell_renderer_text_new();
   gtk_tree_view_column_pack_end(column, text, TRUE);
+  // A text wider than the view ends in "…" instead of widening the column:
+  // every row has one height and the column one width, so the view never
+  // measures its rows (fixed-height mode), a million of them included.
+  g_object_set(text, "ellipsize", PANGO_ELLIPSIZE_END, nullptr);
+  gtk_tree_view_column_set_sizing(column, GTK_TREE_VIEW_COLUMN_FIXED);
   gtk_tree_view_column_add_attribute(column, text, "text", TreeColumnText);
   gtk_tree_view_column_add_attribute(column, text, "foreground-gdk", TreeColumnForeground);
   gtk_tree_view_column_add_attribute(column, text, "cell-background-gdk", TreeColumnBackground);
@@ -326,6 +623,9 @@ intptr_t create_tree_widget(int32_t number, int32_t x, int32_t y, int32_t width,
   gtk_tree_view_append_column(view, column);
   gtk_tree_view_set_headers_visible(view, FALSE);
   gtk_tree_view_set_search_column(view, TreeColumnText);
+  gtk_tree_view_set_fixed_height_mode(view, TRUE);
+  // The view's own type-ahead only sees open rows; the find bar sees all.
+  gtk_tree_view_set_enable_search(view, FALSE);
   g_object_set_data(G_OBJECT(view), kFlagsKey, GINT_TO_POINTER(flags));
 
   Widget* record = widget_registry().allocate(number);
@@ -353,6 +653,8 @@ intptr_t create_tree_widget(int32_t number, int32_t x, int32_t y, int32_t width,
   g_signal_connect(view, "button-press-event", G_CALLBACK(track_clicks), GINT_TO_POINTER(number));
   g_signal_connect(view, "button-release-event", G_CALLBACK(track_clicks),
                    GINT_TO_POINTER(number));
+
+  attach_gestures(view, outer);
 
   record->main = GTK_WIDGET(view);
   record->outer = outer;

@@ -3,11 +3,19 @@
 // place after the item before them; an item's index is its position in
 // display order, every row counted whether expanded or not.
 //
+// The view answers the gestures of every desktop tree, none of which posts an
+// event: Enter, Space and a double click open or close a folder row; Right
+// opens (or goes to the first child), Left closes (or goes to the parent);
+// Ctrl+F or typing finds a row by a part of its text anywhere in the tree,
+// closed folders included, and Enter, Ctrl+G or F3 find the next one; Ctrl+C
+// copies the selected row's text to the clipboard.
+//
 // Object data on the tree view: "gw_flags", the creation flags (integer).
 #pragma once
 
 #include <gtk/gtk.h>
 
+#include <cstddef>
 #include <cstdint>
 
 // Creation flags; other bits are ignored.
@@ -35,3 +43,12 @@ inline constexpr int32_t TreeKindCode = 27;
 // the automatic number for -1, and 0 when nothing could be created or placed.
 intptr_t create_tree_widget(int32_t number, int32_t x, int32_t y, int32_t width, int32_t height,
                             int32_t flags = 0);
+
+// Puts the keyboard focus on tree `number` and, when no row holds the cursor
+// yet, the cursor on its first row, so that the first key press acts. True
+// once a row holds the cursor.
+bool focus_first_row(int32_t number);
+
+// Makes room in tree `number` for about this many more items and bytes of
+// text (see TreeStore::reserve).
+void reserve_tree_items(int32_t number, size_t items, size_t text_bytes);

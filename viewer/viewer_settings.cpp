@@ -1,7 +1,10 @@
 #include "viewer_settings.h"
 
+#include <sys/stat.h>
+
 #include "string_functions.h"
 #include "text_file.h"
+#include "utf8.h"
 
 namespace {
 
@@ -25,10 +28,20 @@ ViewerSettings parse_viewer_settings(const std::array<std::u16string, ViewerSett
 }
 
 ViewerSettings read_viewer_settings() {
-  // A file that fails to open reads as seven empty lines.
-  open_read(settings_file, u"tree_window.ini");
   std::array<std::u16string, ViewerSettingsLines> lines;
-  for (auto& line : lines) line = read_line(settings_file);
+  // Only a regular file is read: a FIFO would hold the start up until some
+  // writer came. Anything else, or a file that fails to open, reads as seven
+  // empty lines.
+  struct stat info {};
+  if (stat("tree_window.ini", &info) != 0 || !S_ISREG(info.st_mode)) return parse_viewer_settings(lines);
+  if (!open_read(settings_file, u"tree_window.ini")) return parse_viewer_settings(lines);
+  skip_utf8_bom(settings_file);
+  std::string bytes;
+  for (auto& line : lines) {
+    bytes.clear();
+    read_line_bytes(settings_file, bytes);
+    decode_utf8_replacing(bytes, line);
+  }
   close_file(settings_file);
   return parse_viewer_settings(lines);
 }

@@ -107,3 +107,10 @@ int32_t add_widget_item(int32_t number, int32_t position, std::u16string_view te
   const std::string utf8 = encode_utf8(text);
   return widget->kind->add_item_at_level(*widget, position, utf8.c_str(), image, level);
 }
+
+int32_t add_widget_item_utf8(int32_t number, int32_t position, const char* utf8, GdkPixbuf* image,
+                             int32_t level) {
+  Widget* widget = widget_registry().find(number);
+  if (!widget || !widget->kind) return 0;
+  return widget->kind->add_item_at_level(*widget, position, utf8 ? utf8 : "", image, level);
+}

@@ -136,3 +136,6 @@ int32_t widget_colour(const Widget& widget, int32_t which);
 // default) with the text as UTF-8. 0 when number holds no live widget.
 int32_t add_widget_item(int32_t number, int32_t position, std::u16string_view text,
                         GdkPixbuf* image, int32_t level);
+// The same with a text that is UTF-8 already (zero-terminated).
+int32_t add_widget_item_utf8(int32_t number, int32_t position, const char* utf8, GdkPixbuf* image,
+                             int32_t level);

@@ -4,11 +4,14 @@
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <X11/keysym.h>
+#include <sys/stat.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -122,9 +125,15 @@ INSTANTIATE_TEST_SUITE_P(
                    "My tree", 0},
         ViewerCase{"Utf8Title", "30\n40\n320\n200\n0\n0\nB\xC3\xA4ume \xE2\x82\xAC \xF0\x9F\x98\x80\n",
                    std::nullopt, {30, 40, 320, 200}, "B\xC3\xA4ume \xE2\x82\xAC \xF0\x9F\x98\x80", 0x1a},
-        ViewerCase{"FewerThanSevenLines", "100\n50\n400\n", tree, {100, 50, 400, 0}, "", 0x1a},
-        ViewerCase{"SettingsMissing", std::nullopt, tree, {0, 0, 0, 0}, "", 0x1a},
-        ViewerCase{"NegativeSize", "10\n20\n-20\n-20\n0\n0\nSmall\n", tree, {10, 20, 0, 0}, "Small", 0x1a},
+        ViewerCase{"FewerThanSevenLines", "100\n50\n400\n", tree, {100, 50, 400, 640}, "", 0x1a},
+        ViewerCase{"SettingsMissing", std::nullopt, tree, {0, 0, 480, 640}, "", 0x1a},
+        ViewerCase{"NegativeSize", "10\n20\n-20\n-20\n0\n0\nSmall\n", tree, {10, 20, 480, 640}, "Small", 0x1a},
+        ViewerCase{"ZeroWidth", "10\n20\n0\n300\n0\n0\nNarrow\n", tree, {10, 20, 480, 300}, "Narrow", 0x1a},
+        ViewerCase{"SmallSizeKept", "10\n20\n1\n2\n0\n0\nTiny\n", tree, {10, 20, 1, 2}, "Tiny", 0x1a},
+        ViewerCase{"ByteOrderMark", "\xEF\xBB\xBF" "100\n50\n400\n300\n0\n0\nMy tree\n", tree, {100, 50, 400, 300},
+                   "My tree", 0x1a},
+        ViewerCase{"MalformedTitle", "30\n40\n320\n200\n0\n0\ncaf\xE9 au lait \xED\xA0\x80!\n", tree,
+                   {30, 40, 320, 200}, "caf\xEF\xBF\xBD au lait \xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD!", 0x1a},
         ViewerCase{"WidthBeyondX", "0\n0\n100000\n300\n0\n0\nWide\n", std::nullopt, {0, 0, 32767, 300},
                    "Wide", 0x1a},
         ViewerCase{"HeightBeyondX", "0\n0\n300\n70000\n0\n0\nTall\n", std::nullopt, {0, 0, 300, 32767},
@@ -142,17 +151,51 @@ TEST_F(TreeviewerTest, OnlyTheCloseRequestEndsIt) {
   x_inspect::click(x.get(), 150, 120, 1);
   x_inspect::click(x.get(), 160, 130, 3);
   XSetInputFocus(x.get(), *window, RevertToNone, CurrentTime);
-  XSync(x.get(), False);
-  EXPECT_FALSE(x_inspect::wait_until([&] { return viewer.finished(); }, 500ms));
+  x_inspect::press_key(x.get(), XK_Return);
+  x_inspect::press_key(x.get(), XK_c, ControlMask);
+  x_inspect::press_key(x.get(), XK_f, ControlMask);
+  x_inspect::type_text(x.get(), "Docs");
+  x_inspect::press_key(x.get(), XK_Escape);
+  // The answer to a ping sent after the input comes once the viewer has
+  // handled all of it.
+  ASSERT_TRUE(x_inspect::answers_ping(x.get(), *window, 20s)) << "no answer to a ping after the input";
+  EXPECT_FALSE(viewer.finished()) << "ended on other input than the close request";
   EXPECT_TRUE(x_inspect::is_viewable(x.get(), *window));
   close_and_expect_quiet_end(viewer, *window);
 }
 
-TEST_F(TreeviewerTest, EndsQuietlyWithoutADisplay) {
+// Without a display a script must be able to tell: one line on standard
+// error, naming the display, and status 1.
+TEST_F(TreeviewerTest, SaysSoWithoutADisplay) {
   folder.write("tree_window.ini", "60\n70\n300\n200\n0\n0\nNowhere\n");
-  ViewerProcess viewer(folder.path(), false);
-  EXPECT_EQ(viewer.exit_status(), 0);
-  EXPECT_EQ(viewer.output(), "");
+  {
+    ViewerProcess viewer(folder.path(), false);
+    EXPECT_EQ(viewer.exit_status(), 1);
+    const std::string said = viewer.output();
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+    EXPECT_NE(said.find("DISPLAY"), std::string::npos) << said;
+  }
+  {
+    ViewerProcess viewer(folder.path(), true, ":4711");
+    EXPECT_EQ(viewer.exit_status(), 1);
+    const std::string said = viewer.output();
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+    EXPECT_NE(said.find(":4711"), std::string::npos) << said;
+  }
+}
+
+// A settings file that is a FIFO is not read: the start does not wait for a
+// writer, and the window has the default size.
+TEST_F(TreeviewerTest, SettingsFifoIsPassedOver) {
+  ASSERT_EQ(mkfifo((folder.path() / "tree_window.ini").c_str(), 0600), 0);
+  folder.write("tree_display_template.txt", tree);
+  ViewerProcess viewer(folder.path());
+  const auto window = find_window(viewer);
+  ASSERT_TRUE(window) << problem;
+  const auto shown = x_inspect::geometry(x.get(), *window);
+  ASSERT_TRUE(shown);
+  EXPECT_EQ(*shown, (Geometry{0, 0, 480, 640}));
+  close_and_expect_quiet_end(viewer, *window);
 }
 
 // Keep-above is carried out by the window manager: these run under openbox
@@ -182,7 +225,12 @@ class TreeviewerWindowManagerTest : public TreeviewerTest {
     if (above) {
       EXPECT_TRUE(x_inspect::wait_until(is_above, 10s));
     } else {
-      EXPECT_FALSE(x_inspect::wait_until(is_above, 500ms));
+      // Whatever the viewer asked of the window manager it asked before it
+      // answers the ping, and the manager has dealt with it once it has
+      // taken in a window mapped after that.
+      ASSERT_TRUE(x_inspect::answers_ping(x.get(), *window, 20s)) << "the viewer did not answer a ping";
+      ASSERT_TRUE(x_inspect::window_manager_caught_up(x.get(), 20s)) << "openbox did not take in a probe window";
+      EXPECT_FALSE(is_above());
     }
     const auto motif = x_inspect::motif_hints(x.get(), *window);
     ASSERT_TRUE(motif);

@@ -22,8 +22,10 @@
 
 class ViewerProcess {
  public:
-  // Without a display the program is started with DISPLAY unset.
-  explicit ViewerProcess(const std::filesystem::path& folder, bool with_display = true)
+  // Without a display the program is started with DISPLAY unset; a display
+  // name replaces the test's own DISPLAY.
+  explicit ViewerProcess(const std::filesystem::path& folder, bool with_display = true,
+                         const char* display_name = nullptr)
       : out_(folder.parent_path() / (folder.filename().string() + ".out")) {
     pid_ = fork();
     if (pid_ == 0) {
@@ -34,6 +36,7 @@ class ViewerProcess {
       dup2(output, 1);
       dup2(output, 2);
       if (!with_display) unsetenv("DISPLAY");
+      if (with_display && display_name) setenv("DISPLAY", display_name, 1);
       execl(TREEVIEWER_PATH, "treeviewer", static_cast<char*>(nullptr));
       _exit(127);
     }

@@ -1,6 +1,9 @@
 #include "viewer_settings.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
 
 #include <optional>
 #include <ostream>
@@ -102,14 +105,17 @@ INSTANTIATE_TEST_SUITE_P(
                      my_tree_where([](ViewerSettings& s) { s.height = 42; })},
         SettingsCase{"HeightTwoToThe31", my_tree_with(3, "2147483648"),
                      my_tree_where([](ViewerSettings& s) { s.height = INT32_MIN; })},
-        SettingsCase{"ByteOrderMarkHidesX", "\xEF\xBB\xBF" + my_tree_with(0, "100"),
-                     my_tree_where([](ViewerSettings& s) { s.x = 0; })},
+        SettingsCase{"ByteOrderMarkIsSkipped", "\xEF\xBB\xBF" + my_tree_with(0, "100"), my_tree},
+        SettingsCase{"ByteOrderMarkOnlyAtTheStart", my_tree_with(1, "\xEF\xBB\xBF" "50"),
+                     my_tree_where([](ViewerSettings& s) { s.y = 0; })},
         SettingsCase{"TitleVerbatim", my_tree_with(6, "  My, tree/ \t"),
                      my_tree_where([](ViewerSettings& s) { s.title = u"  My, tree/ \t"; })},
         SettingsCase{"TitleUtf8", my_tree_with(6, "B\xC3\xA4ume \xE2\x82\xAC \xF0\x9F\x98\x80"),
                      my_tree_where([](ViewerSettings& s) { s.title = u"B\u00E4ume \u20AC \U0001F600"; })},
-        SettingsCase{"TitleMalformedUtf8Stops", my_tree_with(6, "ab\x80z"),
-                     my_tree_where([](ViewerSettings& s) { s.title = u"ab"; })}),
+        SettingsCase{"TitleMalformedUtf8ShowsReplacement", my_tree_with(6, "ab\x80z caf\xE9 au lait"),
+                     my_tree_where([](ViewerSettings& s) { s.title = u"ab\uFFFDz caf\uFFFD au lait"; })},
+        SettingsCase{"TitleEncodedSurrogate", my_tree_with(6, "a\xED\xA0\x80z"),
+                     my_tree_where([](ViewerSettings& s) { s.title = u"a\uFFFD\uFFFD\uFFFDz"; })}),
     [](const testing::TestParamInfo<SettingsCase>& info) { return std::string(info.param.name); });
 
 TEST(ViewerSettingsParse, KeepsTheLowThirtyTwoBitsOfEveryNumber) {
@@ -117,6 +123,18 @@ TEST(ViewerSettingsParse, KeepsTheLowThirtyTwoBitsOfEveryNumber) {
       {u"-4294967297", u"$100000007", u"%10000000000000000000000000000000011", u"-1", u"$100000001",
        u"4294967297", u"t"});
   EXPECT_EQ(settings, (ViewerSettings{-1, 7, 3, -1, true, true, u"t"}));
+}
+
+// Only a regular file is read: a FIFO without a writer would hold the start
+// up for ever, and a folder has no lines.
+TEST(ViewerSettingsSpecialFiles, FifoAndFolderReadAsMissing) {
+  init_files();
+  ScratchFolder folder;
+  ASSERT_EQ(mkfifo((folder.path() / "tree_window.ini").c_str(), 0600), 0);
+  EXPECT_EQ(read_viewer_settings(), ViewerSettings{});
+  std::filesystem::remove(folder.path() / "tree_window.ini");
+  std::filesystem::create_directory(folder.path() / "tree_window.ini");
+  EXPECT_EQ(read_viewer_settings(), ViewerSettings{});
 }
 
 }  // namespace

@@ -591,6 +591,16 @@ class WindowManagerTest : public WindowTest {
     return values.empty() ? 0 : values[0];
   }
 
+  // Everything the toolkit has asked of the window manager so far has been
+  // dealt with, and the toolkit has handled what came back.
+  bool caught_up() {
+    gdk_flush();
+    if (!x_inspect::window_manager_caught_up(x.get(), 20s)) return false;
+    gdk_flush();
+    flush_toolkit_events();
+    return true;
+  }
+
   bool wait_until_managed(GtkWidget* window) {
     return x_inspect::wait_until([&] { return wm_state(window) != 0; }, 10s, flush_toolkit_events);
   }
@@ -629,8 +639,8 @@ TEST_F(WindowManagerTest, StateChangesPostTheirEvents) {
         EXPECT_EQ(e, (WindowEvent{step.expected, 0, 0, 0})) << "state " << step.state;
       }
     }
-    // Let the window manager finish before the next step.
-    x_inspect::wait_until([] { return false; }, 300ms, flush_toolkit_events);
+    // The window manager has finished this step before the next one.
+    ASSERT_TRUE(caught_up()) << "state " << step.state;
     take_all();
   }
 }
@@ -667,7 +677,7 @@ TEST_F(WindowManagerTest, ToolWindowDropsTheStartStates) {
   ASSERT_NE(window, nullptr);
   ASSERT_TRUE(wait_until_managed(window));
   EXPECT_EQ(wm_state(window), NormalState);
-  x_inspect::wait_until([] { return false; }, 300ms, flush_toolkit_events);
+  ASSERT_TRUE(caught_up());
   EXPECT_FALSE(has_state(window, "_NET_WM_STATE_MAXIMIZED_HORZ"));
 }
 

@@ -3,6 +3,7 @@
 #include <X11/Xatom.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
 
 #include <memory>
 #include <thread>
@@ -209,6 +210,97 @@ void click(Display* display, int x, int y, unsigned button) {
   XTestFakeButtonEvent(display, button, True, CurrentTime);
   XTestFakeButtonEvent(display, button, False, CurrentTime);
   XSync(display, False);
+}
+
+void press_key(Display* display, unsigned long keysym, unsigned modifiers) {
+  const KeyCode shift = XKeysymToKeycode(display, XK_Shift_L);
+  const KeyCode control = XKeysymToKeycode(display, XK_Control_L);
+  const KeyCode code = XKeysymToKeycode(display, static_cast<KeySym>(keysym));
+  if (modifiers & ControlMask) XTestFakeKeyEvent(display, control, True, CurrentTime);
+  if (modifiers & ShiftMask) XTestFakeKeyEvent(display, shift, True, CurrentTime);
+  XTestFakeKeyEvent(display, code, True, CurrentTime);
+  XTestFakeKeyEvent(display, code, False, CurrentTime);
+  if (modifiers & ShiftMask) XTestFakeKeyEvent(display, shift, False, CurrentTime);
+  if (modifiers & ControlMask) XTestFakeKeyEvent(display, control, False, CurrentTime);
+  XSync(display, False);
+}
+
+void type_text(Display* display, const std::string& text) {
+  for (char c : text) {
+    const char name[2] = {c, 0};
+    KeySym keysym = XStringToKeysym(name);
+    if (c == ' ') keysym = XK_space;
+    if (c == '.') keysym = XK_period;
+    if (c == ',') keysym = XK_comma;
+    const bool upper = c >= 'A' && c <= 'Z';
+    press_key(display, keysym, upper ? ShiftMask : 0);
+  }
+}
+
+bool answers_ping(Display* display, Window window, std::chrono::milliseconds timeout) {
+  static long serial = 0;
+  const Window root = DefaultRootWindow(display);
+  const Atom ping = XInternAtom(display, "_NET_WM_PING", False);
+  // The answer goes to the root window, for whoever listens there.
+  XWindowAttributes attributes{};
+  XGetWindowAttributes(display, root, &attributes);
+  XSelectInput(display, root, attributes.your_event_mask | SubstructureNotifyMask);
+  XEvent event{};
+  event.xclient.type = ClientMessage;
+  event.xclient.window = window;
+  event.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
+  event.xclient.format = 32;
+  event.xclient.data.l[0] = static_cast<long>(ping);
+  event.xclient.data.l[1] = ++serial;  // stands in for the time stamp
+  event.xclient.data.l[2] = static_cast<long>(window);
+  XSendEvent(display, window, False, NoEventMask, &event);
+  XSync(display, False);
+  const long sent = serial;
+  return wait_until(
+      [&] {
+        XEvent answer;
+        while (XCheckTypedWindowEvent(display, root, ClientMessage, &answer)) {
+          if (static_cast<Atom>(answer.xclient.data.l[0]) == ping && answer.xclient.data.l[1] == sent &&
+              static_cast<Window>(answer.xclient.data.l[2]) == window)
+            return true;
+        }
+        // Other notifications about the root's children are of no use here.
+        while (XCheckWindowEvent(display, root, SubstructureNotifyMask, &answer)) {
+        }
+        return false;
+      },
+      timeout);
+}
+
+bool window_manager_caught_up(Display* display, std::chrono::milliseconds timeout) {
+  const Window probe = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 10, 10, 0, 0, 0);
+  XMapWindow(display, probe);
+  XSync(display, False);
+  const bool managed = wait_until([&] { return !cardinals(display, probe, "WM_STATE").empty(); }, timeout);
+  XDestroyWindow(display, probe);
+  XSync(display, False);
+  return managed;
+}
+
+std::optional<std::string> clipboard_text(Display* display, std::chrono::milliseconds timeout) {
+  const Window requestor = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 1, 1, 0, 0, 0);
+  const Atom target = XInternAtom(display, "UTF8_STRING", False);
+  const Atom property = XInternAtom(display, "TREE_TEST_CLIPBOARD", False);
+  XConvertSelection(display, XInternAtom(display, "CLIPBOARD", False), target, property, requestor,
+                    CurrentTime);
+  XSync(display, False);
+  XEvent answer{};
+  const bool answered = wait_until(
+      [&] { return XCheckTypedWindowEvent(display, requestor, SelectionNotify, &answer) != 0; }, timeout);
+  std::optional<std::string> text;
+  if (answered && answer.xselection.property != None) {
+    const auto value = read_property(display, requestor, "TREE_TEST_CLIPBOARD");
+    if (value && value->format == 8 && value->type == target)
+      text = std::string(reinterpret_cast<const char*>(value->data.get()), value->count);
+  }
+  XDestroyWindow(display, requestor);
+  XSync(display, False);
+  return text;
 }
 
 bool window_manager_running(Display* display) {

@@ -95,6 +95,24 @@ void send_delete_window(Display* display, Window window);
 // Real pointer input through the XTest extension, in root coordinates.
 void move_pointer(Display* display, int x, int y);
 void click(Display* display, int x, int y, unsigned button);
+// Real key input through the XTest extension: the key of the keysym, with
+// Shift (ShiftMask) and Control (ControlMask) held as asked.
+void press_key(Display* display, unsigned long keysym, unsigned modifiers = 0);
+// Types the ASCII letters, digits and punctuation of the text.
+void type_text(Display* display, const std::string& text);
+
+// Whether the client of a toolkit window answers the _NET_WM_PING protocol
+// within the timeout. Its answer comes once it has handled every event sent
+// to it before: a point where input given earlier has had its effect.
+bool answers_ping(Display* display, Window window, std::chrono::milliseconds timeout);
+// Waits until the window manager has handled everything asked of it before
+// the call: a window of the caller's is mapped and counts once the manager
+// has taken it in (WM_STATE). False when that takes longer than the timeout.
+bool window_manager_caught_up(Display* display, std::chrono::milliseconds timeout);
+// The text of the CLIPBOARD selection as UTF8_STRING, asked of its owner;
+// nothing when no one owns it or no answer comes within the timeout.
+std::optional<std::string> clipboard_text(Display* display, std::chrono::milliseconds timeout);
+
 // Whether a window manager runs on the screen (_NET_SUPPORTING_WM_CHECK).
 bool window_manager_running(Display* display);
 

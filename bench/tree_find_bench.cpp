@@ -1,0 +1,67 @@
+// How long the tree's find takes to reach the next matching row: the worst
+// cases, where the only match is the last row or there is none and every row
+// is looked at.
+//
+//   tree_find_bench [TEMPLATE]
+//
+// Without a template it fills the store with 1,000,000 top-level rows
+// "row N"; with one, with the template's nodes as the viewer adds them.
+// Prints one line per case: the rows, the needle and the milliseconds, the
+// median of 5 finds.
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "template_line.h"
+#include "tree_store.h"
+
+namespace {
+
+double median_milliseconds(const TreeStore& items, int32_t after, const char* needle, int32_t& found) {
+  std::vector<double> times;
+  for (int run = 0; run < 5; ++run) {
+    const auto start = std::chrono::steady_clock::now();
+    found = items.find(after, needle);
+    times.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
+  }
+  std::sort(times.begin(), times.end());
+  return times[times.size() / 2];
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  TreeStore items;
+  if (argc > 1) {
+    TemplateReader reader;
+    if (!reader.open(argv[1])) {
+      std::fprintf(stderr, "cannot open %s\n", argv[1]);
+      return 2;
+    }
+    std::string text;
+    while (reader.read(SIZE_MAX, [&](const TemplateLine& line) {
+      text.assign(line.text);
+      items.add(-1, text.c_str(), nullptr, line.level);
+    }) != TemplateReader::Status::End) {
+    }
+  } else {
+    for (int i = 1; i <= 1'000'000; ++i) items.add(-1, ("row " + std::to_string(i)).c_str(), nullptr, 0);
+  }
+  const int32_t last = items.count() - 1;
+  items.set_text(last, "the last row, Needle-Zz");
+  struct Case {
+    const char* what;
+    int32_t after;
+    const char* needle;
+  };
+  for (const Case& c : {Case{"only match is the last row", -1, "needle-zz"},
+                        Case{"no match at all", 0, "no such text anywhere"},
+                        Case{"a match close by", 0, "0000"}}) {
+    int32_t found = -1;
+    const double ms = median_milliseconds(items, c.after, c.needle, found);
+    std::printf("%9d rows  %-32s %-24s %8.1f ms  (row %d)\n", items.count(), c.what, c.needle, ms, found);
+  }
+  return 0;
+}

@@ -73,16 +73,21 @@ const Case kCases[] = {
       {"filesScratch.txt", "f1\r\nf2\rf3"}},
      std::nullopt,
      "Tree\n/a1\\f1\n/a2\\f2\n"},
-    {"an existing output without a final line end is continued",
+    {"an existing output without a final line end gets one before the block",
      {{"searchTreeName.txt", "T2\n"}, {"searchTermsList.txt", "x\n"}, {"foldersScratch.txt", "/x\n"},
       {"filesScratch.txt", "f\n"}},
      std::string("T1\n/old\\f"),
-     "T1\n/old\\fT2\n/x\\f\n"},
-    {"a byte-order mark stays part of the first line",
+     "T1\n/old\\f\nT2\n/x\\f\n"},
+    {"a byte-order mark at the start of any input is skipped",
      {{"searchTreeName.txt", "\xEF\xBB\xBFT\n"}, {"searchTermsList.txt", "\xEF\xBB\xBF" "a\nb\n"},
-      {"foldersScratch.txt", "\xEF\xBB\xBF/b\n/a\n"}, {"filesScratch.txt", "1\n2\n"}},
+      {"foldersScratch.txt", "\xEF\xBB\xBF/b\n/a\n"}, {"filesScratch.txt", "\xEF\xBB\xBF" "1\n2\n"}},
      std::nullopt,
-     "\xEF\xBB\xBFT\n\xEF\xBB\xBF/b\\1\n"},
+     "T\n/b\\1\n/a\\2\n"},
+    {"only a byte-order mark at the very start is skipped",
+     {{"searchTermsList.txt", "x\n\xEF\xBB\xBF" "b\n"}, {"foldersScratch.txt", "/b\n/\xEF\xBB\xBF" "b\n"},
+      {"filesScratch.txt", "1\n2\n"}},
+     std::nullopt,
+     "\n/\xEF\xBB\xBF" "b\\2\n"},
     {"only the thirteen accented capitals fold",
      {{"searchTermsList.txt", "\xC3\xA0\xC3\xA1\xC3\xA2\xC3\xA3\xC3\xA7\xC3\xA9\xC3\xAA\xC3\xAD\xC3\xB3\xC3\xB4\xC3\xB5\xC3\xBA\xC3\xBC\n"
                               "\xC3\xB1\n\xC3\xA8\n\xC3\xA4\n"},
@@ -91,16 +96,17 @@ const Case kCases[] = {
       {"filesScratch.txt", "1\n2\n3\n4\n"}},
      std::nullopt,
      "\n\xC3\x80\xC3\x81\xC3\x82\xC3\x83\xC3\x87\xC3\x89\xC3\x8A\xC3\x8D\xC3\x93\xC3\x94\xC3\x95\xC3\x9A\xC3\x9C\\1\n"},
-    {"malformed UTF-8 is cut where decoding stops, in names and output alike",
-     {{"searchTermsList.txt", "ab\n"}, {"foldersScratch.txt", "/ab\x80zz\n/a\xC3\x41" "b\n"},
-      {"filesScratch.txt", "f\xFF\n\xF0\x9F\x98\x80\n"}},
+    {"ill-formed bytes are written as they are and the rest of the line is searched",
+     {{"searchTermsList.txt", "lib\n"},
+      {"foldersScratch.txt", "/sur\xED\xA0\x80/z\n/lat\xE9/lib\n/ok\n/a\xFF/lib\n/none\xC3\n"},
+      {"filesScratch.txt", "libS\nb\nlib\xFFX\nf\nl\xFFib\n"}},
      std::nullopt,
-     "\n/ab\\f\n"},
-    {"a lone high surrogate cuts its line but keeps the line end",
-     {{"searchTreeName.txt", "T\xED\xA0\x80x\n"}, {"searchTermsList.txt", "a\n"},
-      {"foldersScratch.txt", "/a\xED\xA0\x80\n"}, {"filesScratch.txt", "f\n"}},
+     "\n/sur\xED\xA0\x80/z\\libS\n/lat\xE9/lib\\b\n/ok\\lib\xFFX\n/a\xFF/lib\\f\n"},
+    {"ill-formed terms and tree names: replacement characters match, bytes are kept",
+     {{"searchTreeName.txt", "T\xED\xA0\x80x\n"}, {"searchTermsList.txt", "a\xFF\n"},
+      {"foldersScratch.txt", "/a\xC0\n/a\xEF\xBF\xBD\n/a\n/A\xF5\n"}, {"filesScratch.txt", "1\n2\n3\n4\n"}},
      std::nullopt,
-     "T\n/a\n"},
+     "T\xED\xA0\x80x\n/a\xC0\\1\n/a\xEF\xBF\xBD\\2\n/A\xF5\\4\n"},
 };
 
 TEST(Treesearch, OutputBlocks) {
@@ -204,7 +210,8 @@ TEST(TreesearchLargeOutput, AppendsAtTheTrueEndBeyondTwoGibibytes) {
   const std::string output = (dir / "searchOutputList.txt").string();
   const int fd = ::open(output.c_str(), O_CREAT | O_WRONLY, 0644);
   ASSERT_GE(fd, 0);
-  ASSERT_EQ(ftruncate(fd, size), 0);
+  ASSERT_EQ(ftruncate(fd, size - 1), 0);
+  ASSERT_EQ(pwrite(fd, "\n", 1, size - 1), 1);
   ::close(fd);
   ASSERT_EQ(run_in(dir).status, 0);
   const std::string block = "T\n/b\\2\n";

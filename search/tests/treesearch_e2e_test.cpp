@@ -1,11 +1,16 @@
 // Runs the built treesearch in a scratch folder, as a user would, and
 // compares the exact bytes it leaves in searchOutputList.txt.
 #include <fcntl.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <future>
 #include <map>
 #include <optional>
 #include <thread>
@@ -221,6 +226,197 @@ TEST(TreesearchLargeOutput, AppendsAtTheTrueEndBeyondTwoGibibytes) {
   ASSERT_EQ(pread(in, tail.data(), tail.size(), size), static_cast<ssize_t>(tail.size()));
   ::close(in);
   EXPECT_EQ(tail, block);
+}
+
+}  // namespace
+
+namespace {
+
+// Inputs whose block is several megabytes: many writes to the output.
+void write_large_inputs(const ScratchDir& dir) {
+  std::string folders, files;
+  for (int i = 0; i < 100000; ++i) {
+    folders += "/some/longer/folder/name/" + std::to_string(i) + "\n";
+    files += "file" + std::to_string(i) + ".txt\n";
+  }
+  dir.write("searchTreeName.txt", "Tree\n");
+  dir.write("searchTermsList.txt", "file\n");
+  dir.write("foldersScratch.txt", folders);
+  dir.write("filesScratch.txt", files);
+}
+
+// Runs treesearch in the folder with `prepare` applied to the child just
+// before it starts; returns the raw wait status and standard error.
+std::pair<int, std::string> run_child(const ScratchDir& dir, const std::function<void()>& prepare) {
+  const std::string err = (dir / ".stderr").string();
+  const pid_t child = fork();
+  if (child == 0) {
+    if (chdir(dir.path().c_str()) != 0) _exit(120);
+    const int fd = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    dup2(fd, 2);
+    prepare();
+    execl(TREESEARCH_PATH, TREESEARCH_PATH, static_cast<char*>(nullptr));
+    _exit(121);
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  std::string message = dir.read(".stderr");
+  std::filesystem::remove(err);
+  return {status, message};
+}
+
+bool one_line_naming_the_output(const std::string& err) {
+  return err.find("searchOutputList.txt") != std::string::npos && std::count(err.begin(), err.end(), '\n') == 1 &&
+         err.back() == '\n';
+}
+
+const std::string kBefore = "Old\n/x\\no line end";
+
+TEST(TreesearchRollback, AFileSizeLimitLeavesTheOutputAsItWas) {
+  ScratchDir dir;
+  write_large_inputs(dir);
+  dir.write("searchOutputList.txt", kBefore);
+  const auto [status, err] = run_child(dir, [] {
+    const rlimit limit{64 * 1024, 64 * 1024};
+    setrlimit(RLIMIT_FSIZE, &limit);
+  });
+  ASSERT_TRUE(WIFEXITED(status)) << status;
+  EXPECT_EQ(WEXITSTATUS(status), 1);
+  EXPECT_TRUE(one_line_naming_the_output(err)) << err;
+  EXPECT_NE(err.find("File too large"), std::string::npos) << err;
+  EXPECT_EQ(dir.read("searchOutputList.txt"), kBefore);
+}
+
+TEST(TreesearchRollback, AStoppingSignalDuringTheWriteRollsBackThenEndsTheRun) {
+  // The signal is sent before the run starts but held back (blocked), so it
+  // is there while the block is written, at the first look after a write.
+  for (int signal : {SIGTERM, SIGINT, SIGHUP}) {
+    ScratchDir dir;
+    write_large_inputs(dir);
+    dir.write("searchOutputList.txt", kBefore);
+    const auto [status, err] = run_child(dir, [signal] {
+      sigset_t set;
+      sigemptyset(&set);
+      sigaddset(&set, signal);
+      sigprocmask(SIG_BLOCK, &set, nullptr);
+      ::signal(signal, SIG_DFL);
+      kill(getpid(), signal);
+    });
+    ASSERT_TRUE(WIFSIGNALED(status)) << signal << " " << status;
+    EXPECT_EQ(WTERMSIG(status), signal);
+    EXPECT_TRUE(one_line_naming_the_output(err)) << err;
+    EXPECT_NE(err.find("stopped by SIG"), std::string::npos) << err;
+    EXPECT_EQ(dir.read("searchOutputList.txt"), kBefore) << signal;
+  }
+}
+
+TEST(TreesearchRollback, SigtermWhileWritingABigBlock) {
+  // A real signal from outside, sent once the run has begun to append.
+  ScratchDir dir;
+  std::string folders(size_t{128} << 20, 'f');
+  dir.write("foldersScratch.txt", folders);
+  folders.clear();
+  folders.shrink_to_fit();
+  dir.write("searchTermsList.txt", "f\n");
+  dir.write("searchOutputList.txt", kBefore);
+  const pid_t child = fork();
+  if (child == 0) {
+    if (chdir(dir.path().c_str()) != 0) _exit(120);
+    const int fd = ::open(".stderr", O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    dup2(fd, 2);
+    execl(TREESEARCH_PATH, TREESEARCH_PATH, static_cast<char*>(nullptr));
+    _exit(121);
+  }
+  // Waits until the output has grown: the run is writing its block.
+  const auto output = dir / "searchOutputList.txt";
+  for (auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(2);
+       std::filesystem::file_size(output) <= kBefore.size() && std::chrono::steady_clock::now() < deadline;)
+    std::this_thread::yield();
+  kill(child, SIGTERM);
+  int status = 0;
+  waitpid(child, &status, 0);
+  ASSERT_TRUE(WIFSIGNALED(status) || WIFEXITED(status)) << status;
+  // Either the signal came during the append and the block is gone, or the
+  // append was already done and the run ended normally with the whole block.
+  const std::string after = dir.read("searchOutputList.txt");
+  if (WIFSIGNALED(status)) {
+    EXPECT_EQ(WTERMSIG(status), SIGTERM);
+    EXPECT_EQ(after, kBefore);
+    EXPECT_TRUE(one_line_naming_the_output(dir.read(".stderr"))) << dir.read(".stderr");
+  } else {
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(after.size(), kBefore.size() + 2 + (size_t{128} << 20) + 2);
+  }
+}
+
+TEST(TreesearchOutOfMemory, OneLineAndTheOutputUntouched) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "an address-space limit does not work with AddressSanitizer";
+#else
+  ScratchDir dir;
+  // A 256 MB line cannot be held within a 192 MB address space.
+  dir.write("foldersScratch.txt", std::string(size_t{256} << 20, 'x'));
+  dir.write("searchTermsList.txt", "x\n");
+  dir.write("searchOutputList.txt", kBefore);
+  const auto [status, err] = run_child(dir, [] {
+    const rlimit limit{size_t{192} << 20, size_t{192} << 20};
+    setrlimit(RLIMIT_AS, &limit);
+  });
+  ASSERT_TRUE(WIFEXITED(status)) << status;
+  EXPECT_EQ(WEXITSTATUS(status), 1);
+  EXPECT_TRUE(one_line_naming_the_output(err)) << err;
+  EXPECT_NE(err.find("out of memory"), std::string::npos) << err;
+  EXPECT_EQ(dir.read("searchOutputList.txt"), kBefore);
+#endif
+}
+
+TEST(TreesearchOutput, AFifoIsReportedAndNothingBlocks) {
+  ScratchDir dir;
+  dir.write("searchTreeName.txt", "T\n");
+  ASSERT_EQ(mkfifo((dir / "searchOutputList.txt").c_str(), 0644), 0);
+  const Outcome outcome = run_in(dir);
+  EXPECT_EQ(outcome.status, 1);
+  EXPECT_TRUE(one_line_naming_the_output(outcome.err)) << outcome.err;
+  EXPECT_NE(outcome.err.find("not a regular file"), std::string::npos) << outcome.err;
+}
+
+TEST(TreesearchOutput, AnAppendOnlyFileIsAppendedTo) {
+  ScratchDir dir;
+  dir.write("searchTreeName.txt", "T\n");
+  dir.write("searchTermsList.txt", "a\n");
+  dir.write("foldersScratch.txt", "/a\n/b\n");
+  dir.write("filesScratch.txt", "1\n2\n");
+  dir.write("searchOutputList.txt", "Old\n");
+  const std::string output = (dir / "searchOutputList.txt").string();
+  if (std::system(("chattr +a '" + output + "' 2>/dev/null").c_str()) != 0)
+    GTEST_SKIP() << "this file system has no append-only files";
+  const Outcome outcome = run_in(dir);
+  std::system(("chattr -a '" + output + "'").c_str());
+  EXPECT_EQ(outcome.status, 0) << outcome.err;
+  EXPECT_EQ(dir.read("searchOutputList.txt"), "Old\nT\n/a\\1\n");
+}
+
+TEST(TreesearchOutput, ARunThatCreatesTheOutputNeverEmptiesIt) {
+  // Run A's open of the output is held up by a tracer after it has been
+  // made; run B appends its whole block meanwhile; then A goes on.
+  if (std::system("command -v strace >/dev/null") != 0) GTEST_SKIP() << "needs strace";
+  ScratchDir dir;
+  dir.write("searchTreeName.txt", "T\n");
+  dir.write("searchTermsList.txt", "a\n");
+  dir.write("foldersScratch.txt", "/a\n");
+  dir.write("filesScratch.txt", "1\n");
+  const std::string delayed = "cd '" + dir.path().string() +
+                              "' && strace -f -o /dev/null -P searchOutputList.txt -e trace=openat,open "
+                              "-e inject=openat:delay_exit=2000000:when=1 '" TREESEARCH_PATH "' 2>.stderr-a";
+  auto a = std::async(std::launch::async, [&] { return std::system(delayed.c_str()); });
+  const auto output = dir / "searchOutputList.txt";
+  for (auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+       !std::filesystem::exists(output) && std::chrono::steady_clock::now() < deadline;)
+    std::this_thread::yield();
+  ASSERT_TRUE(std::filesystem::exists(output));
+  EXPECT_EQ(run_in(dir).status, 0);
+  EXPECT_EQ(a.get(), 0) << dir.read(".stderr-a");
+  EXPECT_EQ(dir.read("searchOutputList.txt"), "T\n/a\\1\nT\n/a\\1\n");
 }
 
 }  // namespace

@@ -32,6 +32,7 @@ class ByteBuffer {
   bool empty() const { return size_ == 0; }
   std::string_view view() const { return {bytes_.get(), size_}; }
   void clear() { size_ = 0; }
+  void shrink(size_t size) { size_ = size < size_ ? size : size_; }
 
   // Room for n more bytes at the end; returns where they go. The caller
   // fills them and calls commit(n).

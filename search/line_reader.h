@@ -8,37 +8,42 @@
 #pragma once
 
 #include <cstdint>
+#include <cstddef>
 #include <memory>
 #include <string_view>
 #include <vector>
 
 #include "byte_buffer.h"
 
-// Lines stored one after another, each followed by a single '\n', so that a
-// search over the whole block never finds a term across two lines.
+// Lines as spans of one block of bytes: as read, with their terminators
+// between them, or (added one by one) each followed by "\n". A terminator is
+// never part of a term, so a search over the whole block never finds a term
+// across two lines.
 struct LineBlock {
   ByteBuffer bytes;
-  std::vector<size_t> ends;  // offset of each line's '\n'
+  std::vector<size_t> starts, ends;  // each line is bytes [start, end)
+  bool ascii = true;                 // no line holds a byte of 0x80 or above
 
   size_t count() const { return ends.size(); }
-  size_t start(size_t i) const { return i == 0 ? 0 : ends[i - 1] + 1; }
-  std::string_view line(size_t i) const { return {bytes.data() + start(i), ends[i] - start(i)}; }
+  std::string_view line(size_t i) const { return {bytes.data() + starts[i], ends[i] - starts[i]}; }
   void clear() {
     bytes.clear();
+    starts.clear();
     ends.clear();
+    ascii = true;
   }
   void add(std::string_view line) {
+    starts.push_back(bytes.size());
     bytes.append(line);
-    end_line();
-  }
-  void end_line() {
     ends.push_back(bytes.size());
     bytes.push_back('\n');
+    for (char c : line) ascii = ascii && static_cast<unsigned char>(c) < 0x80;
   }
 };
 
-// One list file, read in large blocks. A file that cannot be opened reads as
-// empty, and a read error counts as the end of the file.
+// One list file, read in large blocks straight into the caller's line
+// blocks. A file that cannot be opened reads as empty, and a read error
+// counts as the end of the file.
 class ListReader {
  public:
   explicit ListReader(const char* path);
@@ -46,17 +51,19 @@ class ListReader {
   ListReader(const ListReader&) = delete;
   ListReader& operator=(const ListReader&) = delete;
 
-  // Appends the next line to `block`; false (nothing appended) after the
-  // last line.
-  bool read_line(LineBlock& block);
+  // Adds up to `max_lines` lines to `block`, fewer once `max_bytes` bytes
+  // are in it (but at least one while any is left); returns how many.
+  size_t read_lines(LineBlock& block, size_t max_lines, size_t max_bytes = SIZE_MAX);
+  bool read_line(LineBlock& block) { return read_lines(block, 1) == 1; }
 
  private:
-  bool fill();  // more bytes in the buffer; false at the end of the file
+  bool read_more(ByteBuffer& bytes);  // false at the end of the file
 
   int fd_ = -1;
-  std::unique_ptr<char[]> buffer_;
-  size_t begin_ = 0, end_ = 0;  // the unread bytes
   bool at_end_ = false;
+  bool first_ = true;       // nothing read yet: a byte-order mark may follow
+  bool skip_lf_ = false;    // the last line ended with CR: an LF next is its
+  ByteBuffer carry_;        // bytes read past the last line handed out
 };
 
 // Pairs of lines: pair n is line n of the folder list with line n of the

@@ -85,7 +85,7 @@ int on_match(unsigned int, unsigned long long, unsigned long long to, unsigned i
   const size_t last = state.base + static_cast<size_t>(to) - 1;
   const std::vector<size_t>& ends = state.block->ends;
   size_t line = state.next;
-  if (last < state.block->start(line)) {
+  if (last < state.block->starts[line]) {
     line = static_cast<size_t>(std::upper_bound(ends.begin(), ends.end(), last) - ends.begin());
   } else {
     while (ends[line] < last) ++line;
@@ -203,7 +203,7 @@ void TermMatcher::mark_lines(const LineBlock& block, std::vector<uint8_t>& hits)
   hits.assign(block.count(), 0);
   if (block.count() == 0) return;
   scan(block.bytes.view(), &block, hits);
-  const bool well_formed = is_well_formed_utf8(block.bytes.view());
+  const bool well_formed = block.ascii || is_well_formed_utf8(block.bytes.view());
   if (well_formed && long_terms_.empty()) return;
   for (size_t i = 0; i < block.count(); ++i) {
     const std::string_view line = block.line(i);

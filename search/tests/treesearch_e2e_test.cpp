@@ -89,7 +89,7 @@ const Case kCases[] = {
      std::nullopt,
      "T\n/b\\1\n/a\\2\n"},
     {"only a byte-order mark at the very start is skipped",
-     {{"searchTermsList.txt", "x\n\xEF\xBB\xBF" "b\n"}, {"foldersScratch.txt", "/b\n/\xEF\xBB\xBF" "b\n"},
+     {{"searchTermsList.txt", "x\n\xEF\xBB\xBF" "b\n"}, {"foldersScratch.txt", "\xEF\xBB\xBF" "b\n/\xEF\xBB\xBF" "b\n"},
       {"filesScratch.txt", "1\n2\n"}},
      std::nullopt,
      "\n/\xEF\xBB\xBF" "b\\2\n"},

@@ -1,6 +1,7 @@
 // The block one search appends to its output: the heading line and one line
-// per matching pair, as bytes. It is kept in pieces of a megabyte that are
-// never moved or copied, so holding a block costs its size and little more.
+// per matching pair, as bytes. It is kept in pieces of two megabytes (huge
+// pages where the system has them) that are never moved or copied, so holding
+// a block costs its size and little more.
 #pragma once
 
 #include <cstddef>
@@ -10,7 +11,7 @@
 
 class OutputBlock {
  public:
-  static constexpr size_t PieceSize = size_t{1} << 20;
+  static constexpr size_t PieceSize = size_t{2} << 20;
 
   // Adds the bytes at the end. Throws std::bad_alloc when memory runs out.
   void append(std::string_view bytes);
@@ -23,9 +24,14 @@ class OutputBlock {
 
  private:
   struct Piece {
-    std::unique_ptr<char[]> bytes;
+    struct Free {
+      size_t capacity;
+      void operator()(char* bytes) const;
+    };
+    std::unique_ptr<char, Free> bytes;
     size_t used, capacity;
   };
+  void add_piece(size_t at_least);
   std::vector<Piece> pieces_;
   size_t size_ = 0;
 };

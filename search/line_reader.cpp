@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <algorithm>
 #include <cstring>
 
 #ifdef __SSE2__
@@ -41,6 +42,23 @@ const char* find_terminator(const char* p, const char* end, unsigned& high) {
   while (p < end && !is_terminator(*p)) high |= static_cast<unsigned char>(*p++) & 0x80;
   return p;
 }
+
+#ifdef __SSE2__
+// One bit per terminator among the 64 bytes at p; `high` gathers the bits of
+// bytes of 0x80 and above.
+uint64_t terminators64(const char* p, uint64_t& high) {
+  const __m128i lf = _mm_set1_epi8('\n'), cr = _mm_set1_epi8('\r'), zero = _mm_setzero_si128();
+  uint64_t mask = 0;
+  for (int k = 0; k < 4; ++k) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * k));
+    const __m128i hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, lf), _mm_cmpeq_epi8(v, cr)),
+                                     _mm_cmpeq_epi8(v, zero));
+    mask |= static_cast<uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(hit))) << (16 * k);
+    high |= static_cast<unsigned>(_mm_movemask_epi8(v));
+  }
+  return mask;
+}
+#endif
 
 }  // namespace
 
@@ -90,6 +108,40 @@ size_t ListReader::read_lines(LineBlock& block, size_t max_lines, size_t max_byt
       if (bytes.data()[pos] == '\n') line_start = ++pos;
       skip_lf_ = false;
     }
+#ifdef __SSE2__
+    // Short lines are the rule: 64 bytes are looked at in one step, and
+    // each terminator among them ends a line.
+    if (bytes.size() - pos >= 64) {
+      const char* data = bytes.data();
+      uint64_t high64 = 0;
+      uint64_t mask = terminators64(data + pos, high64);
+      high |= high64 != 0;
+      const size_t window = pos;
+      bool full = false;
+      while (mask) {
+        const size_t t = window + static_cast<size_t>(__builtin_ctzll(mask));
+        mask &= mask - 1;
+        block.starts.push_back(line_start);
+        block.ends.push_back(t);
+        ++lines;
+        line_start = t + 1;
+        if (data[t] == '\r') {
+          if (t + 1 == bytes.size()) {
+            skip_lf_ = true;
+          } else if (data[t + 1] == '\n') {
+            ++line_start;
+            if (t + 1 - window < 64) mask &= ~(uint64_t{1} << (t + 1 - window));
+          }
+        }
+        if (lines == max_lines || bytes.size() - base >= max_bytes) {
+          full = true;
+          break;
+        }
+      }
+      pos = full ? line_start : std::max(window + 64, line_start);
+      continue;
+    }
+#endif
     const char* data = bytes.data();
     const char* end = data + bytes.size();
     const char* p = find_terminator(data + pos, end, high);
@@ -109,13 +161,14 @@ size_t ListReader::read_lines(LineBlock& block, size_t max_lines, size_t max_byt
     skip_lf_ = *p == '\r';
     line_start = ++pos;
   }
-  if (skip_lf_ && pos < bytes.size()) {
-    if (bytes.data()[pos] == '\n') ++pos;
+  if (skip_lf_ && line_start < bytes.size()) {
+    if (bytes.data()[line_start] == '\n') ++line_start;
     skip_lf_ = false;
   }
-  // Bytes read past the last line wait for the next call.
-  carry_.append(bytes.data() + pos, bytes.size() - pos);
-  bytes.shrink(pos);
+  // Bytes read past the last line (some perhaps looked at already) wait for
+  // the next call.
+  carry_.append(bytes.data() + line_start, bytes.size() - line_start);
+  bytes.shrink(line_start);
   if (high) block.ascii = false;
   return lines;
 }

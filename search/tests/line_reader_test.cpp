@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include "scratch_dir.h"
 
 namespace {
@@ -39,6 +41,54 @@ TEST(ListReader, LineRules) {
   };
   ScratchDir dir;
   for (const Case& c : cases) EXPECT_EQ(lines_of(dir, c.bytes), c.lines) << c.what;
+}
+
+// The line rules, byte by byte.
+std::vector<std::string> reference_lines(const std::string& bytes) {
+  std::vector<std::string> lines;
+  std::string line;
+  size_t i = bytes.starts_with("\xEF\xBB\xBF") ? 3 : 0;
+  bool open = false;
+  for (; i < bytes.size(); ++i) {
+    const char c = bytes[i];
+    if (c == '\n' || c == '\r' || c == '\0') {
+      lines.push_back(line);
+      line.clear();
+      open = false;
+      if (c == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n') ++i;
+    } else {
+      line.push_back(c);
+      open = true;
+    }
+  }
+  if (open) lines.push_back(line);
+  return lines;
+}
+
+TEST(ListReader, AgreesWithTheLineRulesOnRandomFiles) {
+  std::mt19937 random(5);
+  const std::string alphabet = std::string("ab/\xC3\xFF\r\n\r\n", 9) + std::string(1, '\0');
+  ScratchDir dir;
+  for (int round = 0; round < 300; ++round) {
+    std::string bytes = round % 5 == 0 ? "\xEF\xBB\xBF" : "";
+    const size_t length = random() % (round % 10 == 0 ? 600000 : 3000);
+    for (size_t i = 0; i < length; ++i) {
+      // Mostly letters, so that lines of many lengths occur.
+      bytes.push_back(random() % 8 ? 'a' + static_cast<char>(random() % 3) : alphabet[random() % alphabet.size()]);
+    }
+    dir.write("list.txt", bytes);
+    const size_t step = 1 + random() % 70;
+    ListReader reader((dir / "list.txt").c_str());
+    LineBlock block;
+    while (reader.read_lines(block, step, 1 + random() % 5000)) {
+    }
+    std::vector<std::string> lines;
+    for (size_t i = 0; i < block.count(); ++i) lines.emplace_back(block.line(i));
+    const std::vector<std::string> expected = reference_lines(bytes);
+    ASSERT_EQ(lines.size(), expected.size()) << "round " << round;
+    for (size_t i = 0; i < lines.size(); ++i)
+      ASSERT_EQ(lines[i], expected[i]) << "round " << round << " line " << i << " of " << lines.size();
+  }
 }
 
 TEST(ListReader, MissingFileIsEmpty) {

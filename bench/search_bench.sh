@@ -102,7 +102,8 @@ printf 'x' >"$dir/filesScratch.txt"
 echo line >"$dir/searchTreeName.txt"
 cp "$work/rare" "$dir/searchTermsList.txt"
 read -r ts_t ts_m < <(best "'$treesearch'")
+block=$(stat -c %s "$dir/searchOutputList.txt")
 read -r grep_t _ < <(best "LC_ALL=C grep -F -i -f searchTermsList.txt pairs.txt >grep.out; exit 0")
 printf '%-22s 200 MB line, no line end | treesearch %6.3fs  grep %6.3fs  ratio %5.2f (target <= 2) | peak %6.1f MB, bound %6.1f MB (2 x line + 64 MB); block %d bytes\n' \
   "single line" "$ts_t" "$grep_t" "$(echo "$ts_t / $grep_t" | bc -l)" "$(echo "$ts_m / 1024" | bc -l)" \
-  "$(echo "2 * 200000000 / 1048576 + 64" | bc -l)" "$(stat -c %s "$dir/searchOutputList.txt")"
+  "$(echo "2 * 200000000 / 1048576 + 64" | bc -l)" "$block"

@@ -391,8 +391,46 @@ TEST(TreesearchOutput, AnAppendOnlyFileIsAppendedTo) {
   if (std::system(("chattr +a '" + output + "' 2>/dev/null").c_str()) != 0)
     GTEST_SKIP() << "this file system has no append-only files";
   const Outcome outcome = run_in(dir);
-  std::system(("chattr -a '" + output + "'").c_str());
   EXPECT_EQ(outcome.status, 0) << outcome.err;
+  EXPECT_EQ(dir.read("searchOutputList.txt"), "Old\nT\n/a\\1\n");
+
+  // Such a file cannot be cut back: a failed append says how much of its
+  // block is left.
+  write_large_inputs(dir);
+  const auto [status, err] = run_child(dir, [] {
+    const rlimit limit{64 * 1024, 64 * 1024};
+    setrlimit(RLIMIT_FSIZE, &limit);
+  });
+  std::system(("chattr -a '" + output + "'").c_str());
+  ASSERT_TRUE(WIFEXITED(status)) << status;
+  EXPECT_EQ(WEXITSTATUS(status), 1);
+  EXPECT_TRUE(one_line_naming_the_output(err)) << err;
+  const size_t left = 64 * 1024 - std::string("Old\nT\n/a\\1\n").size();
+  EXPECT_NE(err.find(std::to_string(left) + " bytes of it remain"), std::string::npos) << err;
+}
+
+TEST(TreesearchOutput, AWriteOnlyFileIsAppendedTo) {
+  // Needs a user the permission bits hold for: run as root, the test runs
+  // treesearch as "nobody".
+  if (geteuid() != 0) GTEST_SKIP() << "needs root to run as another user";
+  ScratchDir dir;
+  dir.write("searchTreeName.txt", "T\n");
+  dir.write("searchTermsList.txt", "a\n");
+  dir.write("foldersScratch.txt", "/a\n/b\n");
+  dir.write("filesScratch.txt", "1\n2\n");
+  dir.write("searchOutputList.txt", "Old\n");
+  const uid_t nobody = 65534;
+  std::filesystem::permissions(dir.path(), std::filesystem::perms::all);
+  for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
+    std::filesystem::permissions(entry.path(), std::filesystem::perms::all);
+  const std::string output = (dir / "searchOutputList.txt").string();
+  ASSERT_EQ(chown(output.c_str(), nobody, nobody), 0);
+  ASSERT_EQ(chmod(output.c_str(), 0200), 0);
+  const auto [status, err] = run_child(dir, [] {
+    if (setgid(65534) != 0 || setuid(65534) != 0) _exit(122);
+  });
+  ASSERT_TRUE(WIFEXITED(status)) << status;
+  EXPECT_EQ(WEXITSTATUS(status), 0) << err;
   EXPECT_EQ(dir.read("searchOutputList.txt"), "Old\nT\n/a\\1\n");
 }
 

@@ -15,7 +15,7 @@
 
 namespace {
 
-constexpr size_t ReadSize = size_t{256} << 10;
+constexpr size_t ReadSize = size_t{64} << 10;
 
 bool is_terminator(char byte) { return byte == '\n' || byte == '\r' || byte == '\0'; }
 

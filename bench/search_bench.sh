@@ -9,10 +9,10 @@
 # match), terms with accented capitals, 10,000 rare terms, 8 times the pairs,
 # and one folder line of 200 MB without a line end.
 #
-# Usage: bench/search_bench.sh [runs]   (default 5 runs per measurement)
+# Usage: bench/search_bench.sh [runs]   (default 7 runs per measurement)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-runs=${1:-5}
+runs=${1:-7}
 build=$root/build-bench
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DTREE_VIEWER=OFF >/dev/null
 cmake --build "$build" -j"$(nproc)" --target treesearch >/dev/null

@@ -115,20 +115,30 @@ void TermMatcher::DatabaseFree::operator()(hs_database* database) const { hs_fre
 void TermMatcher::ScratchFree::operator()(hs_scratch* scratch) const { hs_free_scratch(scratch); }
 
 TermMatcher::TermMatcher(const std::vector<std::string>& terms) {
-  std::vector<std::string> patterns;
+  std::vector<std::string> compiled;
   for (const std::string& term : terms) {
     if (term.empty()) continue;
     std::string folded = fold_utf8(repair_utf8(term));
-    if (folded.size() > LongestCompiledTerm) {
-      long_terms_.push_back(std::move(folded));
-      continue;
-    }
+    if (folded.size() > LongestCompiledTerm) long_terms_.push_back(std::move(folded));
+    else compiled.push_back(std::move(folded));
+  }
+  std::sort(compiled.begin(), compiled.end());
+  compiled.erase(std::unique(compiled.begin(), compiled.end()), compiled.end());
+  if (compiled.empty()) return;
+  // Without the engine (a processor it does not support, a pattern it
+  // refuses) every term is searched one by one: slower, the same result.
+  auto without_engine = [&] {
+    long_terms_.insert(long_terms_.end(), compiled.begin(), compiled.end());
+  };
+  if (hs_valid_platform() != HS_SUCCESS) {
+    without_engine();
+    return;
+  }
+  std::vector<std::string> patterns;
+  for (const std::string& folded : compiled) {
     longest_ = std::max(longest_, folded.size());
     patterns.push_back(pattern_of(folded));
   }
-  std::sort(patterns.begin(), patterns.end());
-  patterns.erase(std::unique(patterns.begin(), patterns.end()), patterns.end());
-  if (patterns.empty()) return;
   std::vector<const char*> expressions;
   std::vector<unsigned> flags(patterns.size(), HS_FLAG_CASELESS);
   std::vector<unsigned> ids(patterns.size());
@@ -146,7 +156,8 @@ TermMatcher::TermMatcher(const std::vector<std::string>& terms) {
                                std::string_view(error->message).find("memory") != std::string_view::npos;
     hs_free_compile_error(error);
     if (out_of_memory) throw std::bad_alloc();
-    check(result);
+    without_engine();
+    return;
   }
   database_.reset(database);
   hs_scratch_t* scratch = nullptr;

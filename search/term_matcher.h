@@ -48,7 +48,8 @@ class TermMatcher {
   std::unique_ptr<hs_database, DatabaseFree> database_;
   std::unique_ptr<hs_scratch, ScratchFree> scratch_;
   size_t longest_ = 0;  // bytes of the longest term in the automaton
-  // Terms too long for the automaton, folded, searched one by one.
+  // Terms too long for the automaton (or all, without it), folded,
+  // searched one by one.
   std::vector<std::string> long_terms_;
   std::string repaired_, folded_;  // working space of the slow path
 };

@@ -1,14 +1,18 @@
 #!/usr/bin/env bash
 # Measures treesearch against `LC_ALL=C grep -F -i -f terms` over the same
-# folder/file pairs, on a corpus shaped like a real file system: this
-# machine's /usr listing, repeated to about 1,000,000 pairs and to 8 times
-# that. Prints the best of several runs, the ratio of best times, the growth
-# from 1x to 8x and treesearch's peak memory against its input size.
+# folder/file pairs (as folder\file lines), on a corpus shaped like a real
+# file system: this machine's /usr listing, repeated to about 1,000,000 pairs
+# and to 8 times that. Every row is the best of several runs of each program;
+# the peak memory is treesearch's in that best run.
 #
-# Usage: bench/search_bench.sh [runs]   (default 5 runs per measurement)
+# Rows: rare terms (about 1 % of the pairs match), a heavy mix (about a third
+# match), terms with accented capitals, 10,000 rare terms, 8 times the pairs,
+# and one folder line of 200 MB without a line end.
+#
+# Usage: bench/search_bench.sh [runs]   (default 7 runs per measurement)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-runs=${1:-5}
+runs=${1:-7}
 build=$root/build-bench
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DTREE_VIEWER=OFF >/dev/null
 cmake --build "$build" -j"$(nproc)" --target treesearch >/dev/null
@@ -19,10 +23,14 @@ trap 'rm -rf "$work"' EXIT
 find /usr -type f -printf '%h\t%f\n' 2>/dev/null | LC_ALL=C sort >"$work/usr.tsv"
 listed=$(wc -l <"$work/usr.tsv")
 
-# Ten terms a user might look for, three of them with accented capitals.
-printf '%s\n' python3 GTK zlib README x86_64 locale/pt_BR 'AÇÃO' 'ÉCOLE' 'São' 'Über' >"$work/terms"
+printf '%s\n' zlib README Makefile locale/pt_BR 'AÇÃO' 'ÉCOLE' 'São' 'Über' >"$work/rare"
+printf '%s\n' .py .h zlib README >"$work/heavy"
+printf '%s\n' 'AÇÃO' 'ÉCOLE' 'São' 'Über' 'Índice' 'Ópera' 'ÊNFASE' 'Ícone' 'CORAÇÃO' 'Último' >"$work/accented"
+# Ten thousand words of 6 to 12 letters that hardly ever occur in paths.
+awk 'BEGIN { srand(11); for (i = 0; i < 10000; i++) { n = 6 + int(rand() * 7); s = "";
+  for (j = 0; j < n; j++) s = s sprintf("%c", 97 + int(rand() * 26)); print s } }' >"$work/many"
 
-make_corpus() {  # folder with the four inputs for about $1 pairs
+make_corpus() {  # folder $1 with the inputs for $2 pairs
   local dir=$1 pairs=$2
   mkdir -p "$dir"
   local copies=$(((pairs + listed - 1) / listed))
@@ -32,36 +40,70 @@ make_corpus() {  # folder with the four inputs for about $1 pairs
   cut -f2 "$dir/pairs.tsv" >"$dir/filesScratch.txt"
   tr '\t' '\\' <"$dir/pairs.tsv" >"$dir/pairs.txt"
   rm "$dir/pairs.tsv"
-  cp "$work/terms" "$dir/searchTermsList.txt"
   echo usr >"$dir/searchTreeName.txt"
 }
 
 best() {  # best wall time (s) and its peak memory (KiB) of "$@", run in $dir
-  local best_t= best_m=
+  local best_t= best_m= t
   for ((r = 0; r < runs; r++)); do
     rm -f "$dir/searchOutputList.txt" "$dir/grep.out"
-    /usr/bin/time -f '%e %M' -o "$work/time" bash -c "cd '$dir' && $*"
-    read -r t m <"$work/time"
+    local start end m
+    start=$(date +%s%N)
+    /usr/bin/time -f '%M' -o "$work/time" bash -c "cd '$dir' && $*"
+    end=$(date +%s%N)
+    read -r m <"$work/time"
+    t=$(echo "scale=3; ($end - $start) / 1000000000" | bc)
     if [ -z "$best_t" ] || awk "BEGIN{exit !($t < $best_t)}"; then best_t=$t best_m=$m; fi
   done
   echo "$best_t $best_m"
 }
 
-declare -A ts grep_t mem input
-for scale in 1 8; do
-  dir=$work/x$scale
-  make_corpus "$dir" $((1000000 * scale))
-  input[$scale]=$(($(stat -c %s "$dir/foldersScratch.txt") + $(stat -c %s "$dir/filesScratch.txt")))
-  read -r ts[$scale] mem[$scale] < <(best "'$treesearch'")
+declare -A seconds
+# row name, terms file, target ratio text
+measure() {
+  local row=$1 terms=$2 target=$3
+  cp "$work/$terms" "$dir/searchTermsList.txt"
+  local ts_t ts_m grep_t
+  read -r ts_t ts_m < <(best "'$treesearch'")
+  local block pairs matches
+  block=$(stat -c %s "$dir/searchOutputList.txt")
   matches=$(($(wc -l <"$dir/searchOutputList.txt") - 1))
-  read -r grep_t[$scale] _ < <(best "LC_ALL=C grep -F -i -f searchTermsList.txt pairs.txt >grep.out")
-  grep_lines=$(wc -l <"$dir/grep.out")
-  printf '%sx: %d pairs, %.1f MB input; treesearch %ss (%d matches), grep %ss (%d lines)\n' \
-    "$scale" "$((1000000 * scale))" "$(echo "${input[$scale]} / 1000000" | bc -l)" \
-    "${ts[$scale]}" "$matches" "${grep_t[$scale]}" "$grep_lines"
-  printf '    treesearch peak memory %.1f MB = %.2f x input\n' \
-    "$(echo "${mem[$scale]} * 1024 / 1000000" | bc -l)" "$(echo "${mem[$scale]} * 1024 / ${input[$scale]}" | bc -l)"
-  rm -rf "$dir"
-done
-printf 'ratio treesearch / grep at 1x: %.2f (target <= 1.0)\n' "$(echo "${ts[1]} / ${grep_t[1]}" | bc -l)"
-printf 'growth 1x -> 8x: %.2f x the time (target <= 8.8)\n' "$(echo "${ts[8]} / ${ts[1]}" | bc -l)"
+  pairs=$(wc -l <"$dir/foldersScratch.txt")
+  read -r grep_t _ < <(best "LC_ALL=C grep -F -i -f searchTermsList.txt pairs.txt >grep.out; exit 0")
+  seconds[$row]=$ts_t
+  printf '%-22s %8d pairs %5.1f %% match | treesearch %6.3fs  grep %6.3fs  ratio %5.2f (target %s) | peak %6.1f MB, bound %6.1f MB (64 MB + block)\n' \
+    "$row" "$pairs" "$(echo "100 * $matches / $pairs" | bc -l)" "$ts_t" "$grep_t" \
+    "$(echo "$ts_t / $grep_t" | bc -l)" "$target" "$(echo "$ts_m / 1024" | bc -l)" \
+    "$(echo "64 + $block / 1048576" | bc -l)"
+}
+
+dir=$work/x1
+make_corpus "$dir" 1000000
+measure "rare terms" rare "<= 0.5"
+measure "heavy mix" heavy "<= 0.5"
+measure "accented capitals" accented "<= 0.5"
+measure "10,000 terms" many "<= 0.5"
+rm -rf "$dir"
+
+dir=$work/x8
+make_corpus "$dir" 8000000
+measure "rare terms, 8x pairs" rare "-"
+rm -rf "$dir"
+printf 'growth 1x -> 8x pairs (rare terms): %.2f x the time (target <= 8.8)\n' \
+  "$(echo "${seconds[rare terms, 8x pairs]} / ${seconds[rare terms]}" | bc -l)"
+
+# One folder line of 200 MB without a line end, and one file name.
+dir=$work/line
+mkdir -p "$dir"
+copies=$((200000000 / $(stat -c %s "$work/usr.tsv") + 1))
+{ for ((i = 0; i < copies; i++)); do tr '\t\n' '//' <"$work/usr.tsv"; done | head -c 200000000 >"$dir/foldersScratch.txt"; } || true
+printf 'x' >"$dir/filesScratch.txt"
+{ cat "$dir/foldersScratch.txt"; printf '\\x'; } >"$dir/pairs.txt"
+echo line >"$dir/searchTreeName.txt"
+cp "$work/rare" "$dir/searchTermsList.txt"
+read -r ts_t ts_m < <(best "'$treesearch'")
+block=$(stat -c %s "$dir/searchOutputList.txt")
+read -r grep_t _ < <(best "LC_ALL=C grep -F -i -f searchTermsList.txt pairs.txt >grep.out; exit 0")
+printf '%-22s 200 MB line, no line end | treesearch %6.3fs  grep %6.3fs  ratio %5.2f (target <= 2) | peak %6.1f MB, bound %6.1f MB (2 x line + 64 MB); block %d bytes\n' \
+  "single line" "$ts_t" "$grep_t" "$(echo "$ts_t / $grep_t" | bc -l)" "$(echo "$ts_m / 1024" | bc -l)" \
+  "$(echo "2 * 200000000 / 1048576 + 64" | bc -l)" "$block"

@@ -5,14 +5,18 @@
 //   concatenation is the input without its terminator bytes;
 // - the same in UTF-8 and UTF-16 reading never crashes and ends;
 // - well-formed UTF-8 survives decode then encode unchanged;
-// - well-formed UTF-16 (the input read as units) survives encode then decode.
+// - well-formed UTF-16 (the input read as units) survives encode then decode;
+// - the search's list reader, reading in large blocks, gives the same lines
+//   as the runtime's line reader after its byte-order mark is skipped.
 #include <sys/mman.h>
 #include <unistd.h>
 
 #include <cstdint>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
+#include "line_reader.h"
 #include "text_file.h"
 #include "utf8.h"
 
@@ -98,6 +102,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
   }
   close_file(0);
+
+  check(open_read(0, fd_path(fd)) != 0);
+  skip_utf8_bom(0);
+  std::vector<std::string> lines;
+  while (!at_eof(0)) read_line_bytes(0, lines.emplace_back());
+  close_file(0);
+  {
+    const std::u16string path16 = fd_path(fd);
+    ListReader reader(std::string(path16.begin(), path16.end()).c_str());
+    LineBlock block;
+    // One or two lines at a time, so that lines are handed over between calls.
+    while (reader.read_lines(block, 1 + block.count() % 2)) {
+    }
+    check(block.count() == lines.size());
+    for (size_t i = 0; i < lines.size(); ++i) check(block.line(i) == lines[i]);
+  }
 
   const std::u16string decoded = decode_utf8(input);
   check(decoded.size() == decode_utf8_length(input));

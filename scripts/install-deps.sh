@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake pkg-config clang libclang-rt-14-dev
-  libgtest-dev
+  libgtest-dev libhyperscan-dev strace
   libgtk2.0-dev libxtst-dev libjpeg-dev libpng-dev libtiff-dev libopenjp2-7-dev zlib1g-dev
   xvfb xauth openbox xdotool x11-utils x11-apps
   imagemagick libjpeg-turbo-progs libtiff-tools libopenjp2-tools netpbm

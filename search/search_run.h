@@ -6,13 +6,16 @@
 #include <string>
 #include <vector>
 
-#include "match_list.h"
-#include "pair_reader.h"
+#include "line_reader.h"
+#include "output_block.h"
 
-// Adds to `matches` the paths (folder, "\", file) of every pair in which
-// the folder or the file matches a term, in the order of the folder list.
-void collect_matches(const std::vector<std::u16string>& terms, PairReader& pairs, MatchList& matches);
+// Adds to `block` one line (folder, "\", file) for every pair in which the
+// folder or the file matches a term, in the order of the folder list. The
+// pairs are read on a thread of their own beside the matching.
+void collect_matches(const std::vector<std::string>& terms, PairReader& pairs, OutputBlock& block);
 
-// The whole run. Returns the exit status: 0, or 1 when the output could not
-// be written (a message on standard error says why).
+// The whole run. Returns the exit status: 0, or 1 when the run could not
+// append its block (one line on standard error says why). Stopped by
+// SIGTERM, SIGINT or SIGHUP while appending, it ends by that signal once the
+// output is back as it was.
 int run_search();

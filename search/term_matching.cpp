@@ -1,9 +1,6 @@
 #include "term_matching.h"
 
 #include <algorithm>
-#include <cstring>
-
-#include "utf8.h"
 
 const std::array<std::pair<char16_t, char16_t>, 13> accent_fold_table = {{
     {u'\u00C0', u'\u00E0'}, {u'\u00C1', u'\u00E1'}, {u'\u00C2', u'\u00E2'}, {u'\u00C3', u'\u00E3'},
@@ -75,83 +72,4 @@ bool term_matches(std::u16string_view name, std::u16string_view term) {
 
 void normalise_in_place(std::u16string& text) {
   for (char16_t& unit : text) unit = normalise_unit(unit);
-}
-
-TermMatcher::TermMatcher(const std::vector<std::u16string>& terms) : starts_(0x10000, 0) {
-  group_of_unit_.assign(0x10000, -1);
-  for (const std::u16string& term : terms) {
-    if (term.empty()) continue;  // an empty term matches nothing
-    std::u16string normalised(term);
-    normalise_in_place(normalised);
-    const char16_t first = normalised.front();
-    if (group_of_unit_[first] < 0) {
-      group_of_unit_[first] = static_cast<int32_t>(by_first_unit_.size());
-      by_first_unit_.emplace_back();
-      starts_[first] = 1;
-    }
-    by_first_unit_[static_cast<size_t>(group_of_unit_[first])].push_back(
-        static_cast<uint32_t>(terms_.size()));
-    if (std::all_of(normalised.begin(), normalised.end(), [](char16_t u) { return u < 0x80; })) {
-      ascii_by_first_byte_[first].push_back(static_cast<uint32_t>(ascii_terms_.size()));
-      ascii_terms_.emplace_back(normalised.begin(), normalised.end());
-      if (normalised.size() == 1) ascii_single_[first] = true;
-      else ascii_pair_[first * 128 + normalised[1]] = true;
-    }
-    terms_.push_back(std::move(normalised));
-  }
-}
-
-namespace {
-
-// True when no byte has its high bit set; eight bytes at a time.
-bool plain_ascii(std::string_view bytes) {
-  size_t i = 0;
-  uint64_t high = 0;
-  for (; i + 8 <= bytes.size(); i += 8) {
-    uint64_t word;
-    memcpy(&word, bytes.data() + i, 8);
-    high |= word;
-  }
-  for (; i < bytes.size(); ++i) high |= static_cast<uint8_t>(bytes[i]);
-  return (high & 0x8080808080808080ULL) == 0;
-}
-
-char lower_byte(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c; }
-
-}  // namespace
-
-bool TermMatcher::any_match_bytes(std::string_view name, std::u16string& scratch) const {
-  if (!plain_ascii(name)) {
-    decode_utf8(name, scratch);
-    normalise_in_place(scratch);
-    return any_match(scratch);
-  }
-  // ASCII decodes unit for unit, and its normalised form is its A-Z lowering.
-  const size_t n = name.size();
-  for (size_t i = 0; i < n; ++i) {
-    const auto c = static_cast<uint8_t>(lower_byte(name[i]));
-    if (ascii_single_[c]) return true;
-    if (i + 1 == n || !ascii_pair_[c * 128 + static_cast<uint8_t>(lower_byte(name[i + 1]))]) continue;
-    for (uint32_t t : ascii_by_first_byte_[c]) {
-      const std::string& term = ascii_terms_[t];
-      if (term.size() > n - i) continue;
-      size_t k = 1;
-      while (k < term.size() && lower_byte(name[i + k]) == term[k]) ++k;
-      if (k == term.size()) return true;
-    }
-  }
-  return false;
-}
-
-bool TermMatcher::any_match(std::u16string_view name) const {
-  const size_t n = name.size();
-  for (size_t i = 0; i < n; ++i) {
-    if (!starts_[name[i]]) continue;
-    const std::u16string_view rest = name.substr(i);
-    for (uint32_t t : by_first_unit_[static_cast<size_t>(group_of_unit_[name[i]])]) {
-      const std::u16string& term = terms_[t];
-      if (term.size() <= rest.size() && rest.compare(0, term.size(), term) == 0) return true;
-    }
-  }
-  return false;
 }

@@ -1,11 +1,16 @@
 // Runs the built treesearch in a scratch folder, as a user would, and
 // compares the exact bytes it leaves in searchOutputList.txt.
 #include <fcntl.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <future>
 #include <map>
 #include <optional>
 #include <thread>
@@ -73,16 +78,21 @@ const Case kCases[] = {
       {"filesScratch.txt", "f1\r\nf2\rf3"}},
      std::nullopt,
      "Tree\n/a1\\f1\n/a2\\f2\n"},
-    {"an existing output without a final line end is continued",
+    {"an existing output without a final line end gets one before the block",
      {{"searchTreeName.txt", "T2\n"}, {"searchTermsList.txt", "x\n"}, {"foldersScratch.txt", "/x\n"},
       {"filesScratch.txt", "f\n"}},
      std::string("T1\n/old\\f"),
-     "T1\n/old\\fT2\n/x\\f\n"},
-    {"a byte-order mark stays part of the first line",
+     "T1\n/old\\f\nT2\n/x\\f\n"},
+    {"a byte-order mark at the start of any input is skipped",
      {{"searchTreeName.txt", "\xEF\xBB\xBFT\n"}, {"searchTermsList.txt", "\xEF\xBB\xBF" "a\nb\n"},
-      {"foldersScratch.txt", "\xEF\xBB\xBF/b\n/a\n"}, {"filesScratch.txt", "1\n2\n"}},
+      {"foldersScratch.txt", "\xEF\xBB\xBF/b\n/a\n"}, {"filesScratch.txt", "\xEF\xBB\xBF" "1\n2\n"}},
      std::nullopt,
-     "\xEF\xBB\xBFT\n\xEF\xBB\xBF/b\\1\n"},
+     "T\n/b\\1\n/a\\2\n"},
+    {"only a byte-order mark at the very start is skipped",
+     {{"searchTermsList.txt", "x\n\xEF\xBB\xBF" "b\n"}, {"foldersScratch.txt", "\xEF\xBB\xBF" "b\n/\xEF\xBB\xBF" "b\n"},
+      {"filesScratch.txt", "1\n2\n"}},
+     std::nullopt,
+     "\n/\xEF\xBB\xBF" "b\\2\n"},
     {"only the thirteen accented capitals fold",
      {{"searchTermsList.txt", "\xC3\xA0\xC3\xA1\xC3\xA2\xC3\xA3\xC3\xA7\xC3\xA9\xC3\xAA\xC3\xAD\xC3\xB3\xC3\xB4\xC3\xB5\xC3\xBA\xC3\xBC\n"
                               "\xC3\xB1\n\xC3\xA8\n\xC3\xA4\n"},
@@ -91,16 +101,17 @@ const Case kCases[] = {
       {"filesScratch.txt", "1\n2\n3\n4\n"}},
      std::nullopt,
      "\n\xC3\x80\xC3\x81\xC3\x82\xC3\x83\xC3\x87\xC3\x89\xC3\x8A\xC3\x8D\xC3\x93\xC3\x94\xC3\x95\xC3\x9A\xC3\x9C\\1\n"},
-    {"malformed UTF-8 is cut where decoding stops, in names and output alike",
-     {{"searchTermsList.txt", "ab\n"}, {"foldersScratch.txt", "/ab\x80zz\n/a\xC3\x41" "b\n"},
-      {"filesScratch.txt", "f\xFF\n\xF0\x9F\x98\x80\n"}},
+    {"ill-formed bytes are written as they are and the rest of the line is searched",
+     {{"searchTermsList.txt", "lib\n"},
+      {"foldersScratch.txt", "/sur\xED\xA0\x80/z\n/lat\xE9/lib\n/ok\n/a\xFF/lib\n/none\xC3\n"},
+      {"filesScratch.txt", "libS\nb\nlib\xFFX\nf\nl\xFFib\n"}},
      std::nullopt,
-     "\n/ab\\f\n"},
-    {"a lone high surrogate cuts its line but keeps the line end",
-     {{"searchTreeName.txt", "T\xED\xA0\x80x\n"}, {"searchTermsList.txt", "a\n"},
-      {"foldersScratch.txt", "/a\xED\xA0\x80\n"}, {"filesScratch.txt", "f\n"}},
+     "\n/sur\xED\xA0\x80/z\\libS\n/lat\xE9/lib\\b\n/ok\\lib\xFFX\n/a\xFF/lib\\f\n"},
+    {"ill-formed terms and tree names: replacement characters match, bytes are kept",
+     {{"searchTreeName.txt", "T\xED\xA0\x80x\n"}, {"searchTermsList.txt", "a\xFF\n"},
+      {"foldersScratch.txt", "/a\xC0\n/a\xEF\xBF\xBD\n/a\n/A\xF5\n"}, {"filesScratch.txt", "1\n2\n3\n4\n"}},
      std::nullopt,
-     "T\n/a\n"},
+     "T\xED\xA0\x80x\n/a\xC0\\1\n/a\xEF\xBF\xBD\\2\n/A\xF5\\4\n"},
 };
 
 TEST(Treesearch, OutputBlocks) {
@@ -204,7 +215,8 @@ TEST(TreesearchLargeOutput, AppendsAtTheTrueEndBeyondTwoGibibytes) {
   const std::string output = (dir / "searchOutputList.txt").string();
   const int fd = ::open(output.c_str(), O_CREAT | O_WRONLY, 0644);
   ASSERT_GE(fd, 0);
-  ASSERT_EQ(ftruncate(fd, size), 0);
+  ASSERT_EQ(ftruncate(fd, size - 1), 0);
+  ASSERT_EQ(pwrite(fd, "\n", 1, size - 1), 1);
   ::close(fd);
   ASSERT_EQ(run_in(dir).status, 0);
   const std::string block = "T\n/b\\2\n";
@@ -214,6 +226,236 @@ TEST(TreesearchLargeOutput, AppendsAtTheTrueEndBeyondTwoGibibytes) {
   ASSERT_EQ(pread(in, tail.data(), tail.size(), size), static_cast<ssize_t>(tail.size()));
   ::close(in);
   EXPECT_EQ(tail, block);
+}
+
+}  // namespace
+
+namespace {
+
+// Inputs whose block is several megabytes: many writes to the output.
+void write_large_inputs(const ScratchDir& dir) {
+  std::string folders, files;
+  for (int i = 0; i < 100000; ++i) {
+    folders += "/some/longer/folder/name/" + std::to_string(i) + "\n";
+    files += "file" + std::to_string(i) + ".txt\n";
+  }
+  dir.write("searchTreeName.txt", "Tree\n");
+  dir.write("searchTermsList.txt", "file\n");
+  dir.write("foldersScratch.txt", folders);
+  dir.write("filesScratch.txt", files);
+}
+
+// Runs treesearch in the folder with `prepare` applied to the child just
+// before it starts; returns the raw wait status and standard error.
+std::pair<int, std::string> run_child(const ScratchDir& dir, const std::function<void()>& prepare) {
+  const std::string err = (dir / ".stderr").string();
+  const pid_t child = fork();
+  if (child == 0) {
+    if (chdir(dir.path().c_str()) != 0) _exit(120);
+    const int fd = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    dup2(fd, 2);
+    prepare();
+    execl(TREESEARCH_PATH, TREESEARCH_PATH, static_cast<char*>(nullptr));
+    _exit(121);
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  std::string message = dir.read(".stderr");
+  std::filesystem::remove(err);
+  return {status, message};
+}
+
+bool one_line_naming_the_output(const std::string& err) {
+  return err.find("searchOutputList.txt") != std::string::npos && std::count(err.begin(), err.end(), '\n') == 1 &&
+         err.back() == '\n';
+}
+
+const std::string kBefore = "Old\n/x\\no line end";
+
+TEST(TreesearchRollback, AFileSizeLimitLeavesTheOutputAsItWas) {
+  ScratchDir dir;
+  write_large_inputs(dir);
+  dir.write("searchOutputList.txt", kBefore);
+  const auto [status, err] = run_child(dir, [] {
+    const rlimit limit{64 * 1024, 64 * 1024};
+    setrlimit(RLIMIT_FSIZE, &limit);
+  });
+  ASSERT_TRUE(WIFEXITED(status)) << status;
+  EXPECT_EQ(WEXITSTATUS(status), 1);
+  EXPECT_TRUE(one_line_naming_the_output(err)) << err;
+  EXPECT_NE(err.find("File too large"), std::string::npos) << err;
+  EXPECT_EQ(dir.read("searchOutputList.txt"), kBefore);
+}
+
+TEST(TreesearchRollback, AStoppingSignalDuringTheWriteRollsBackThenEndsTheRun) {
+  // The signal is sent before the run starts but held back (blocked), so it
+  // is there while the block is written, at the first look after a write.
+  for (int signal : {SIGTERM, SIGINT, SIGHUP}) {
+    ScratchDir dir;
+    write_large_inputs(dir);
+    dir.write("searchOutputList.txt", kBefore);
+    const auto [status, err] = run_child(dir, [signal] {
+      sigset_t set;
+      sigemptyset(&set);
+      sigaddset(&set, signal);
+      sigprocmask(SIG_BLOCK, &set, nullptr);
+      ::signal(signal, SIG_DFL);
+      kill(getpid(), signal);
+    });
+    ASSERT_TRUE(WIFSIGNALED(status)) << signal << " " << status;
+    EXPECT_EQ(WTERMSIG(status), signal);
+    EXPECT_TRUE(one_line_naming_the_output(err)) << err;
+    EXPECT_NE(err.find("stopped by SIG"), std::string::npos) << err;
+    EXPECT_EQ(dir.read("searchOutputList.txt"), kBefore) << signal;
+  }
+}
+
+TEST(TreesearchRollback, SigtermWhileWritingABigBlock) {
+  // A real signal from outside, sent once the run has begun to append.
+  ScratchDir dir;
+  std::string folders(size_t{128} << 20, 'f');
+  dir.write("foldersScratch.txt", folders);
+  folders.clear();
+  folders.shrink_to_fit();
+  dir.write("searchTermsList.txt", "f\n");
+  dir.write("searchOutputList.txt", kBefore);
+  const pid_t child = fork();
+  if (child == 0) {
+    if (chdir(dir.path().c_str()) != 0) _exit(120);
+    const int fd = ::open(".stderr", O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    dup2(fd, 2);
+    execl(TREESEARCH_PATH, TREESEARCH_PATH, static_cast<char*>(nullptr));
+    _exit(121);
+  }
+  // Waits until the output has grown: the run is writing its block.
+  const auto output = dir / "searchOutputList.txt";
+  for (auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(2);
+       std::filesystem::file_size(output) <= kBefore.size() && std::chrono::steady_clock::now() < deadline;)
+    std::this_thread::yield();
+  kill(child, SIGTERM);
+  int status = 0;
+  waitpid(child, &status, 0);
+  ASSERT_TRUE(WIFSIGNALED(status) || WIFEXITED(status)) << status;
+  // Either the signal came during the append and the block is gone, or the
+  // append was already done and the run ended normally with the whole block.
+  const std::string after = dir.read("searchOutputList.txt");
+  if (WIFSIGNALED(status)) {
+    EXPECT_EQ(WTERMSIG(status), SIGTERM);
+    EXPECT_EQ(after, kBefore);
+    EXPECT_TRUE(one_line_naming_the_output(dir.read(".stderr"))) << dir.read(".stderr");
+  } else {
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(after.size(), kBefore.size() + 2 + (size_t{128} << 20) + 2);
+  }
+}
+
+TEST(TreesearchOutOfMemory, OneLineAndTheOutputUntouched) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "an address-space limit does not work with AddressSanitizer";
+#else
+  ScratchDir dir;
+  // A 256 MB line cannot be held within a 192 MB address space.
+  dir.write("foldersScratch.txt", std::string(size_t{256} << 20, 'x'));
+  dir.write("searchTermsList.txt", "x\n");
+  dir.write("searchOutputList.txt", kBefore);
+  const auto [status, err] = run_child(dir, [] {
+    const rlimit limit{size_t{192} << 20, size_t{192} << 20};
+    setrlimit(RLIMIT_AS, &limit);
+  });
+  ASSERT_TRUE(WIFEXITED(status)) << status;
+  EXPECT_EQ(WEXITSTATUS(status), 1);
+  EXPECT_TRUE(one_line_naming_the_output(err)) << err;
+  EXPECT_NE(err.find("out of memory"), std::string::npos) << err;
+  EXPECT_EQ(dir.read("searchOutputList.txt"), kBefore);
+#endif
+}
+
+TEST(TreesearchOutput, AFifoIsReportedAndNothingBlocks) {
+  ScratchDir dir;
+  dir.write("searchTreeName.txt", "T\n");
+  ASSERT_EQ(mkfifo((dir / "searchOutputList.txt").c_str(), 0644), 0);
+  const Outcome outcome = run_in(dir);
+  EXPECT_EQ(outcome.status, 1);
+  EXPECT_TRUE(one_line_naming_the_output(outcome.err)) << outcome.err;
+  EXPECT_NE(outcome.err.find("not a regular file"), std::string::npos) << outcome.err;
+}
+
+TEST(TreesearchOutput, AnAppendOnlyFileIsAppendedTo) {
+  ScratchDir dir;
+  dir.write("searchTreeName.txt", "T\n");
+  dir.write("searchTermsList.txt", "a\n");
+  dir.write("foldersScratch.txt", "/a\n/b\n");
+  dir.write("filesScratch.txt", "1\n2\n");
+  dir.write("searchOutputList.txt", "Old\n");
+  const std::string output = (dir / "searchOutputList.txt").string();
+  if (std::system(("chattr +a '" + output + "' 2>/dev/null").c_str()) != 0)
+    GTEST_SKIP() << "this file system has no append-only files";
+  const Outcome outcome = run_in(dir);
+  EXPECT_EQ(outcome.status, 0) << outcome.err;
+  EXPECT_EQ(dir.read("searchOutputList.txt"), "Old\nT\n/a\\1\n");
+
+  // Such a file cannot be cut back: a failed append says how much of its
+  // block is left.
+  write_large_inputs(dir);
+  const auto [status, err] = run_child(dir, [] {
+    const rlimit limit{64 * 1024, 64 * 1024};
+    setrlimit(RLIMIT_FSIZE, &limit);
+  });
+  std::system(("chattr -a '" + output + "'").c_str());
+  ASSERT_TRUE(WIFEXITED(status)) << status;
+  EXPECT_EQ(WEXITSTATUS(status), 1);
+  EXPECT_TRUE(one_line_naming_the_output(err)) << err;
+  const size_t left = 64 * 1024 - std::string("Old\nT\n/a\\1\n").size();
+  EXPECT_NE(err.find(std::to_string(left) + " bytes of it remain"), std::string::npos) << err;
+}
+
+TEST(TreesearchOutput, AWriteOnlyFileIsAppendedTo) {
+  // Needs a user the permission bits hold for: run as root, the test runs
+  // treesearch as "nobody".
+  if (geteuid() != 0) GTEST_SKIP() << "needs root to run as another user";
+  ScratchDir dir;
+  dir.write("searchTreeName.txt", "T\n");
+  dir.write("searchTermsList.txt", "a\n");
+  dir.write("foldersScratch.txt", "/a\n/b\n");
+  dir.write("filesScratch.txt", "1\n2\n");
+  dir.write("searchOutputList.txt", "Old\n");
+  const uid_t nobody = 65534;
+  std::filesystem::permissions(dir.path(), std::filesystem::perms::all);
+  for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
+    std::filesystem::permissions(entry.path(), std::filesystem::perms::all);
+  const std::string output = (dir / "searchOutputList.txt").string();
+  ASSERT_EQ(chown(output.c_str(), nobody, nobody), 0);
+  ASSERT_EQ(chmod(output.c_str(), 0200), 0);
+  const auto [status, err] = run_child(dir, [] {
+    if (setgid(65534) != 0 || setuid(65534) != 0) _exit(122);
+  });
+  ASSERT_TRUE(WIFEXITED(status)) << status;
+  EXPECT_EQ(WEXITSTATUS(status), 0) << err;
+  EXPECT_EQ(dir.read("searchOutputList.txt"), "Old\nT\n/a\\1\n");
+}
+
+TEST(TreesearchOutput, ARunThatCreatesTheOutputNeverEmptiesIt) {
+  // Run A's open of the output is held up by a tracer after it has been
+  // made; run B appends its whole block meanwhile; then A goes on.
+  if (std::system("command -v strace >/dev/null") != 0) GTEST_SKIP() << "needs strace";
+  ScratchDir dir;
+  dir.write("searchTreeName.txt", "T\n");
+  dir.write("searchTermsList.txt", "a\n");
+  dir.write("foldersScratch.txt", "/a\n");
+  dir.write("filesScratch.txt", "1\n");
+  const std::string delayed = "cd '" + dir.path().string() +
+                              // The leak checker cannot work under a tracer.
+                              "' && ASAN_OPTIONS=detect_leaks=0 strace -f -o /dev/null -P searchOutputList.txt -e trace=openat,open "
+                              "-e inject=openat:delay_exit=2000000:when=1 '" TREESEARCH_PATH "' 2>.stderr-a";
+  auto a = std::async(std::launch::async, [&] { return std::system(delayed.c_str()); });
+  const auto output = dir / "searchOutputList.txt";
+  for (auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+       !std::filesystem::exists(output) && std::chrono::steady_clock::now() < deadline;)
+    std::this_thread::yield();
+  ASSERT_TRUE(std::filesystem::exists(output));
+  EXPECT_EQ(run_in(dir).status, 0);
+  EXPECT_EQ(a.get(), 0) << dir.read(".stderr-a");
+  EXPECT_EQ(dir.read("searchOutputList.txt"), "T\n/a\\1\nT\n/a\\1\n");
 }
 
 }  // namespace

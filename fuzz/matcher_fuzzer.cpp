@@ -1,0 +1,65 @@
+// Fuzzes the term matcher against the matching rules themselves.
+//
+// The input holds terms, one per line, up to the first zero byte, and names,
+// one per line, after it; any bytes, well-formed or not. Every name must be
+// marked in a block, and matched alone, exactly when some term matches it by
+// term_matches on the texts decoded with replacement.
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "term_matcher.h"
+#include "term_matching.h"
+#include "utf8.h"
+
+namespace {
+
+std::vector<std::string> split_lines(std::string_view bytes) {
+  std::vector<std::string> lines;
+  for (size_t start = 0; start <= bytes.size();) {
+    const size_t end = std::min(bytes.find('\n', start), bytes.size());
+    lines.emplace_back(bytes.substr(start, end - start));
+    start = end + 1;
+  }
+  return lines;
+}
+
+bool reference(const std::string& name, const std::vector<std::string>& terms) {
+  std::u16string name16, term16;
+  decode_utf8_replacing(name, name16);
+  for (const std::string& term : terms) {
+    decode_utf8_replacing(term, term16);
+    if (term_matches(name16, term16)) return true;
+  }
+  return false;
+}
+
+void check(bool condition) {
+  if (!condition) abort();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  const std::string_view input(reinterpret_cast<const char*>(data), size);
+  const size_t split = input.find('\0');
+  if (split == std::string_view::npos) return 0;
+  const std::vector<std::string> terms = split_lines(input.substr(0, split));
+  std::vector<std::string> names = split_lines(input.substr(split + 1));
+  for (std::string& name : names) std::erase_if(name, [](char c) { return c == '\0' || c == '\r'; });
+
+  TermMatcher matcher(terms);
+  LineBlock block;
+  for (const std::string& name : names) block.add(name);
+  std::vector<uint8_t> hits;
+  matcher.mark_lines(block, hits);
+  check(hits.size() == names.size());
+  for (size_t n = 0; n < names.size(); ++n) {
+    const bool expected = reference(names[n], terms);
+    check((hits[n] != 0) == expected);
+    check(matcher.matches(names[n]) == expected);
+  }
+  return 0;
+}

@@ -1,0 +1,96 @@
+// The reading side of a search: lists read as raw bytes, line by line.
+//
+// A line ends at LF, CR LF, a lone CR or a zero byte; the terminator is not
+// part of the line, and a final line without one still counts. A UTF-8
+// byte-order mark at the very start of a list is not content and is
+// skipped. Bytes are never decoded here: a line is exactly the bytes between
+// its terminators.
+#pragma once
+
+#include <cstdint>
+#include <cstddef>
+#include <memory>
+#include <string_view>
+#include <vector>
+
+#include "byte_buffer.h"
+
+// Lines as spans of one block of bytes: as read, with their terminators
+// between them, or (added one by one) each followed by "\n". A terminator is
+// never part of a term, so a search over the whole block never finds a term
+// across two lines.
+struct LineBlock {
+  ByteBuffer bytes;
+  std::vector<size_t> starts, ends;  // each line is bytes [start, end)
+  bool ascii = true;                 // no line holds a byte of 0x80 or above
+
+  size_t count() const { return ends.size(); }
+  std::string_view line(size_t i) const { return {bytes.data() + starts[i], ends[i] - starts[i]}; }
+  void clear() {
+    bytes.clear();
+    starts.clear();
+    ends.clear();
+    ascii = true;
+  }
+  void add(std::string_view line) {
+    starts.push_back(bytes.size());
+    bytes.append(line);
+    ends.push_back(bytes.size());
+    bytes.push_back('\n');
+    for (char c : line) ascii = ascii && static_cast<unsigned char>(c) < 0x80;
+  }
+};
+
+// One list file, read in large blocks straight into the caller's line
+// blocks. A file that cannot be opened reads as empty, and a read error
+// counts as the end of the file.
+class ListReader {
+ public:
+  explicit ListReader(const char* path);
+  ~ListReader();
+  ListReader(const ListReader&) = delete;
+  ListReader& operator=(const ListReader&) = delete;
+
+  // Adds up to `max_lines` lines to `block`, fewer once `max_bytes` bytes
+  // are in it (but at least one while any is left); returns how many.
+  size_t read_lines(LineBlock& block, size_t max_lines, size_t max_bytes = SIZE_MAX);
+  bool read_line(LineBlock& block) { return read_lines(block, 1) == 1; }
+
+ private:
+  bool read_more(ByteBuffer& bytes);  // false at the end of the file
+
+  int fd_ = -1;
+  bool at_end_ = false;
+  bool first_ = true;       // nothing read yet: a byte-order mark may follow
+  bool skip_lf_ = false;    // the last line ended with CR: an LF next is its
+  ByteBuffer carry_;        // bytes read past the last line handed out
+};
+
+// Pairs of lines: pair n is line n of the folder list with line n of the
+// file list. The folder list decides how many pairs there are; a file list
+// that ends first gives empty file lines, and its extra lines are ignored.
+struct PairBatch {
+  LineBlock folders, files;
+  size_t count() const { return folders.count(); }
+  void clear() {
+    folders.clear();
+    files.clear();
+  }
+};
+
+class PairReader {
+ public:
+  // Batches end after this many pairs or once this many bytes are read, and
+  // hold at least one pair.
+  static constexpr size_t BatchPairs = 16384;
+  static constexpr size_t BatchBytes = size_t{2} << 20;
+
+  PairReader(const char* folders, const char* files);
+  // Replaces the content of `batch` with the next pairs; false when no pair
+  // is left.
+  bool read_batch(PairBatch& batch);
+
+ private:
+  ListReader folders_, files_;
+  bool files_left_ = true;
+};

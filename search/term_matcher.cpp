@@ -1,0 +1,224 @@
+#include "term_matcher.h"
+
+#include <hs/hs.h>
+
+#include <algorithm>
+#include <array>
+#include <climits>
+#include <cstdio>
+#include <new>
+#include <stdexcept>
+
+#include "term_matching.h"
+#include "utf8.h"
+
+namespace {
+
+// Terms longer than this many bytes are searched one by one: they are rare,
+// and a very long pattern only makes the automaton large.
+constexpr size_t LongestCompiledTerm = 1024;
+// Hyperscan takes at most 4 GiB per call; longer blocks are searched in
+// overlapping windows.
+constexpr size_t Window = size_t{1} << 30;
+
+// The accented capitals of the fold table are U+00C0 to U+00DC, in UTF-8
+// C3 80 to C3 9C; their small letters are 0x20 higher in the second byte.
+const std::array<bool, 64> folding_capitals = [] {
+  std::array<bool, 64> table{};
+  for (auto [capital, small] : accent_fold_table) table[capital - 0xC0] = true;
+  return table;
+}();
+
+bool folds(unsigned char lead, unsigned char second) {
+  return lead == 0xC3 && second >= 0x80 && second < 0xC0 && folding_capitals[second - 0x80];
+}
+
+bool is_folded_small(unsigned char lead, unsigned char second) {
+  return lead == 0xC3 && second >= 0xA0 && second < 0xC0 && folding_capitals[second - 0xA0];
+}
+
+void check(hs_error_t error) {
+  if (error == HS_NOMEM) throw std::bad_alloc();
+  if (error != HS_SUCCESS) throw std::runtime_error("pattern engine failed");
+}
+
+// The pattern for a folded term: every byte literal (matched without case
+// for A to Z), each of the thirteen small letters as either of its forms.
+std::string pattern_of(std::string_view folded) {
+  std::string pattern;
+  pattern.reserve(folded.size() * 4);
+  char hex[8];
+  for (size_t i = 0; i < folded.size(); ++i) {
+    const auto byte = static_cast<unsigned char>(folded[i]);
+    if (i + 1 < folded.size() && is_folded_small(byte, static_cast<unsigned char>(folded[i + 1]))) {
+      const auto small = static_cast<unsigned char>(folded[i + 1]);
+      std::snprintf(hex, sizeof hex, "[\\x%02X", small - 0x20);
+      pattern += "\\xC3";
+      pattern += hex;
+      std::snprintf(hex, sizeof hex, "\\x%02X]", small);
+      pattern += hex;
+      ++i;
+      continue;
+    }
+    std::snprintf(hex, sizeof hex, "\\x%02X", byte);
+    pattern += hex;
+  }
+  return pattern;
+}
+
+struct ScanState {
+  const LineBlock* block;
+  size_t base;   // offset of the searched window in the block
+  size_t next;   // the line of the last match, where the search of the next starts
+  uint8_t* hits;
+};
+
+int on_match(unsigned int, unsigned long long, unsigned long long to, unsigned int, void* context) {
+  auto& state = *static_cast<ScanState*>(context);
+  if (!state.block) {  // a single name: one match is enough
+    state.hits[0] = 1;
+    return 1;
+  }
+  // A match never holds the '\n' that ends each line: its last byte tells
+  // the line. Matches come by their end, so the line is mostly the same or a
+  // later one.
+  const size_t last = state.base + static_cast<size_t>(to) - 1;
+  const std::vector<size_t>& ends = state.block->ends;
+  size_t line = state.next;
+  if (last < state.block->starts[line]) {
+    line = static_cast<size_t>(std::upper_bound(ends.begin(), ends.end(), last) - ends.begin());
+  } else {
+    while (ends[line] < last) ++line;
+  }
+  state.hits[line] = 1;
+  state.next = line;
+  return 0;
+}
+
+}  // namespace
+
+std::string fold_utf8(std::string_view well_formed) {
+  std::string folded(well_formed);
+  for (size_t i = 0; i < folded.size(); ++i) {
+    const auto byte = static_cast<unsigned char>(folded[i]);
+    if (byte >= 'A' && byte <= 'Z') {
+      folded[i] = static_cast<char>(byte + ('a' - 'A'));
+    } else if (i + 1 < folded.size() && folds(byte, static_cast<unsigned char>(folded[i + 1]))) {
+      folded[i + 1] = static_cast<char>(folded[i + 1] + 0x20);
+      ++i;
+    }
+  }
+  return folded;
+}
+
+void TermMatcher::DatabaseFree::operator()(hs_database* database) const { hs_free_database(database); }
+void TermMatcher::ScratchFree::operator()(hs_scratch* scratch) const { hs_free_scratch(scratch); }
+
+TermMatcher::TermMatcher(const std::vector<std::string>& terms) {
+  std::vector<std::string> compiled;
+  for (const std::string& term : terms) {
+    if (term.empty()) continue;
+    std::string folded = fold_utf8(repair_utf8(term));
+    if (folded.size() > LongestCompiledTerm) long_terms_.push_back(std::move(folded));
+    else compiled.push_back(std::move(folded));
+  }
+  std::sort(compiled.begin(), compiled.end());
+  compiled.erase(std::unique(compiled.begin(), compiled.end()), compiled.end());
+  if (compiled.empty()) return;
+  // Without the engine (a processor it does not support, a pattern it
+  // refuses) every term is searched one by one: slower, the same result.
+  auto without_engine = [&] {
+    long_terms_.insert(long_terms_.end(), compiled.begin(), compiled.end());
+  };
+  if (hs_valid_platform() != HS_SUCCESS) {
+    without_engine();
+    return;
+  }
+  std::vector<std::string> patterns;
+  for (const std::string& folded : compiled) {
+    longest_ = std::max(longest_, folded.size());
+    patterns.push_back(pattern_of(folded));
+  }
+  std::vector<const char*> expressions;
+  std::vector<unsigned> flags(patterns.size(), HS_FLAG_CASELESS);
+  std::vector<unsigned> ids(patterns.size());
+  for (size_t i = 0; i < patterns.size(); ++i) {
+    expressions.push_back(patterns[i].c_str());
+    ids[i] = static_cast<unsigned>(i);  // distinct ids compile much faster
+  }
+  hs_database_t* database = nullptr;
+  hs_compile_error_t* error = nullptr;
+  const hs_error_t result = hs_compile_multi(expressions.data(), flags.data(), ids.data(),
+                                             static_cast<unsigned>(patterns.size()), HS_MODE_BLOCK,
+                                             nullptr, &database, &error);
+  if (result != HS_SUCCESS) {
+    const bool out_of_memory = error && error->message &&
+                               std::string_view(error->message).find("memory") != std::string_view::npos;
+    hs_free_compile_error(error);
+    if (out_of_memory) throw std::bad_alloc();
+    without_engine();
+    return;
+  }
+  database_.reset(database);
+  hs_scratch_t* scratch = nullptr;
+  check(hs_alloc_scratch(database, &scratch));
+  scratch_.reset(scratch);
+}
+
+TermMatcher::~TermMatcher() = default;
+
+void TermMatcher::scan(std::string_view bytes, const LineBlock* block, std::vector<uint8_t>& hits) {
+  if (!database_) return;
+  ScanState state{block, 0, 0, hits.data()};
+  // Windows overlap by the longest term less one byte, so that every match
+  // lies whole in one of them.
+  const size_t overlap = longest_ - 1;
+  for (size_t from = 0;;) {
+    const size_t length = std::min(bytes.size() - from, Window);
+    state.base = from;
+    if (block) {
+      // The line that holds the window's first byte.
+      state.next = static_cast<size_t>(
+          std::upper_bound(block->ends.begin(), block->ends.end(), from) - block->ends.begin());
+      if (state.next == block->count()) return;
+    }
+    const hs_error_t result = hs_scan(database_.get(), bytes.data() + from, static_cast<unsigned>(length), 0,
+                                      scratch_.get(), on_match, &state);
+    if (result != HS_SUCCESS && result != HS_SCAN_TERMINATED) check(result);
+    if (!block && hits[0]) return;
+    if (from + length == bytes.size()) return;
+    from += length - std::min(overlap, length - 1);
+  }
+}
+
+bool TermMatcher::long_term_matches(std::string_view well_formed_name) {
+  if (long_terms_.empty()) return false;
+  folded_ = fold_utf8(well_formed_name);
+  for (const std::string& term : long_terms_)
+    if (folded_.find(term) != std::string::npos) return true;
+  return false;
+}
+
+bool TermMatcher::matches(std::string_view name) {
+  std::string_view well_formed = name;
+  if (!is_well_formed_utf8(name)) {
+    repair_utf8(name, repaired_);
+    well_formed = repaired_;
+  }
+  std::vector<uint8_t> hit(1, 0);
+  if (!well_formed.empty()) scan(well_formed, nullptr, hit);
+  return hit[0] || long_term_matches(well_formed);
+}
+
+void TermMatcher::mark_lines(const LineBlock& block, std::vector<uint8_t>& hits) {
+  hits.assign(block.count(), 0);
+  if (block.count() == 0) return;
+  scan(block.bytes.view(), &block, hits);
+  const bool well_formed = block.ascii || is_well_formed_utf8(block.bytes.view());
+  if (well_formed && long_terms_.empty()) return;
+  for (size_t i = 0; i < block.count(); ++i) {
+    const std::string_view line = block.line(i);
+    if (!well_formed && !is_well_formed_utf8(line)) hits[i] = matches(line);
+    else if (!hits[i]) hits[i] = long_term_matches(line);
+  }
+}

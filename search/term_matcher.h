@@ -1,0 +1,59 @@
+// The matching side of a search: all terms compiled once into one
+// multi-pattern automaton (Hyperscan), run over whole blocks of lines.
+//
+// The rules are those of term_matches (term_matching.h) on names and terms
+// decoded as strict UTF-8, each maximal ill-formed subpart standing for one
+// U+FFFD: A to Z and the thirteen accented capitals fold to their small
+// letters, nothing else, and a term matches a name that holds its folded form
+// as one contiguous piece. Well-formed UTF-8 is self-synchronising, so these
+// rules hold on the bytes themselves: a line of well-formed bytes is searched
+// as it is, and only a line with ill-formed bytes is repaired first.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "line_reader.h"
+
+struct hs_database;
+struct hs_scratch;
+
+class TermMatcher {
+ public:
+  // `terms` are the terms' lines as read; empty terms match nothing.
+  // Throws std::bad_alloc when memory runs out.
+  explicit TermMatcher(const std::vector<std::string>& terms);
+  ~TermMatcher();
+  TermMatcher(const TermMatcher&) = delete;
+  TermMatcher& operator=(const TermMatcher&) = delete;
+
+  // Sets hits[i] to 1 for every line i of the block that some term matches,
+  // and to 0 for the others. Not for use by two threads at once.
+  void mark_lines(const LineBlock& block, std::vector<uint8_t>& hits);
+  // True when some term matches the name (any bytes, no terminator).
+  bool matches(std::string_view name);
+
+ private:
+  void scan(std::string_view bytes, const LineBlock* block, std::vector<uint8_t>& hits);
+  bool long_term_matches(std::string_view well_formed_name);
+
+  struct DatabaseFree {
+    void operator()(hs_database* database) const;
+  };
+  struct ScratchFree {
+    void operator()(hs_scratch* scratch) const;
+  };
+  std::unique_ptr<hs_database, DatabaseFree> database_;
+  std::unique_ptr<hs_scratch, ScratchFree> scratch_;
+  size_t longest_ = 0;  // bytes of the longest term in the automaton
+  // Terms too long for the automaton (or all, without it), folded,
+  // searched one by one.
+  std::vector<std::string> long_terms_;
+  std::string repaired_, folded_;  // working space of the slow path
+};
+
+// The folded form of well-formed UTF-8: A to Z lowered, the thirteen accented
+// capitals replaced by their small letters, every other byte kept.
+std::string fold_utf8(std::string_view well_formed);

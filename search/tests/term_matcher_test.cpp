@@ -1,0 +1,135 @@
+#include "term_matcher.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "term_matching.h"
+#include "utf8.h"
+
+namespace {
+
+// The rules themselves: names and terms decoded with replacement, then
+// term_matches on the 16-bit texts.
+bool reference(std::string_view name, const std::vector<std::string>& terms) {
+  std::u16string name16, term16;
+  decode_utf8_replacing(name, name16);
+  for (const std::string& term : terms) {
+    decode_utf8_replacing(term, term16);
+    if (term_matches(name16, term16)) return true;
+  }
+  return false;
+}
+
+TEST(TermMatcher, Table) {
+  struct Case {
+    const char* what;
+    std::string name;
+    std::vector<std::string> terms;
+    bool matches;
+  } cases[] = {
+      {"capital accents fold", "S\xC3\x83O PAULO", {"s\xC3\xA3o"}, true},
+      {"small accents in the name match capital terms", "a\xC3\xA7\xC3\xA3o", {"A\xC3\x87\xC3\x83O"}, true},
+      {"every folded capital", "\xC3\x80\xC3\x81\xC3\x82\xC3\x83\xC3\x87\xC3\x89\xC3\x8A\xC3\x8D\xC3\x93\xC3\x94\xC3\x95\xC3\x9A\xC3\x9C",
+       {"\xC3\xA0\xC3\xA1\xC3\xA2\xC3\xA3\xC3\xA7\xC3\xA9\xC3\xAA\xC3\xAD\xC3\xB3\xC3\xB4\xC3\xB5\xC3\xBA\xC3\xBC"}, true},
+      {"\xC3\x91 does not fold", "\xC3\x91" "andu", {"\xC3\xB1"}, false},
+      {"\xC3\x88 does not fold", "\xC3\x88RE", {"\xC3\xA8re"}, false},
+      {"\xC3\x84 does not fold", "\xC3\x84rger", {"\xC3\xA4rger"}, false},
+      {"Greek capitals do not fold", "\xCE\x91\xCE\x92", {"\xCE\xB1\xCE\xB2"}, false},
+      {"Latin-1 bytes are not letters", "\xC3\xA0", {"\xC3\x80\xC3"}, false},
+      {"an empty term matches nothing", "name", {""}, false},
+      {"an empty name is never matched", "", {"x"}, false},
+      {"nothing is trimmed", "ax", {" x"}, false},
+      {"any of several terms", "Docs/Report.PDF", {"zzz", "report.pdf"}, true},
+      {"ill-formed bytes stand for U+FFFD, the rest is searched", "/a\xFF/lib", {"lib"}, true},
+      {"a term with ill-formed bytes", "lib\xEF\xBF\xBDX", {"lib\xFF"}, true},
+      {"an encoded surrogate is three replacements", "/sur\xED\xA0\x80/z", {"\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD/z"}, true},
+      {"one replacement for a truncated sequence", "a\xE2\x82" "b", {"a\xEF\xBF\xBD" "b"}, true},
+      {"an overlong form is two replacements", "a\xC0\x80" "b", {"a\xEF\xBF\xBD\xEF\xBF\xBD" "b"}, true},
+      {"the lead byte of a truncated capital does not fold", "\xC3", {"\xC3\xA0"}, false},
+      {"a byte-order mark in a name is a character", "\xEF\xBB\xBF" "doc", {"doc"}, true},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(reference(c.name, c.terms), c.matches) << c.what;
+    TermMatcher matcher(c.terms);
+    EXPECT_EQ(matcher.matches(c.name), c.matches) << c.what;
+  }
+}
+
+// Random names and terms from pieces that fold, that do not, and that are
+// ill-formed, so that matches and near misses are frequent.
+struct RandomText {
+  std::mt19937 random{11};
+  const std::vector<std::string> pieces = {
+      "a", "A", "b", "B", "a", "A", "z", " ", "/", "\xC3\x80", "\xC3\xA0", "\xC3\x89", "\xC3\xA9",
+      "\xC3\x9C", "\xC3\xBC", "\xC3\x91", "\xC3\xB1", "\xC3\x88", "\xC3", "\x80", "\xA9", "\xFF",
+      "\xED\xA0\x80", "\xC0\x80", "\xEF\xBF\xBD", "\xF0\x9F\x98\x80", "\xF0\x9F", "\xE2\x82"};
+  std::string text(int max_pieces) {
+    std::string s;
+    for (int n = static_cast<int>(random() % (max_pieces + 1)); n > 0; --n) s += pieces[random() % pieces.size()];
+    return s;
+  }
+};
+
+TEST(TermMatcher, AgreesWithTheRulesOnRandomNames) {
+  RandomText random;
+  for (int round = 0; round < 400; ++round) {
+    std::vector<std::string> terms;
+    for (int t = random.random() % 4; t > 0; --t) terms.push_back(random.text(3));
+    TermMatcher matcher(terms);
+    LineBlock block;
+    std::vector<std::string> names;
+    for (int n = 0; n < 30; ++n) block.add(names.emplace_back(random.text(12)));
+    std::vector<uint8_t> hits;
+    matcher.mark_lines(block, hits);
+    ASSERT_EQ(hits.size(), names.size());
+    for (size_t n = 0; n < names.size(); ++n) {
+      const bool expected = reference(names[n], terms);
+      ASSERT_EQ(hits[n] != 0, expected) << "round " << round << " name " << n;
+      ASSERT_EQ(matcher.matches(names[n]), expected) << "round " << round << " name " << n;
+    }
+  }
+}
+
+TEST(TermMatcher, MarksTheLinesOfABlock) {
+  TermMatcher matcher({"lib", "\xC3\x89"});
+  LineBlock block;
+  for (std::string_view line : {"/usr/LIB", "", "/a\xFF/lib", "/etc", "caf\xC3\xA9", "li", "b", "/li\xFF" "b"})
+    block.add(line);
+  std::vector<uint8_t> hits;
+  matcher.mark_lines(block, hits);
+  EXPECT_EQ(hits, (std::vector<uint8_t>{1, 0, 1, 0, 1, 0, 0, 0}));
+}
+
+TEST(TermMatcher, ManyTermsAndVeryLongTerms) {
+  // Terms too long for the automaton are searched one by one, under the same
+  // rules.
+  std::string long_term(3000, 'x');
+  long_term += "\xC3\x89";
+  std::vector<std::string> terms = {long_term};
+  for (int i = 0; i < 2000; ++i) terms.push_back("term" + std::to_string(i) + "q");
+  TermMatcher matcher(terms);
+  std::string long_name = "/" + std::string(3000, 'X') + "\xC3\xA9/";
+  EXPECT_TRUE(matcher.matches(long_name));
+  EXPECT_TRUE(matcher.matches(long_name + "\xFF"));
+  EXPECT_FALSE(matcher.matches(long_name.substr(0, 2000)));
+  EXPECT_TRUE(matcher.matches("a/TERM1999Q"));
+  EXPECT_FALSE(matcher.matches("a/term2000q"));
+  LineBlock block;
+  block.add("none");
+  block.add(long_name);
+  block.add("term7q");
+  std::vector<uint8_t> hits;
+  matcher.mark_lines(block, hits);
+  EXPECT_EQ(hits, (std::vector<uint8_t>{0, 1, 1}));
+}
+
+TEST(FoldUtf8, FoldsExactlyTheRulesLetters) {
+  std::string all;
+  std::u16string all16;
+  for (char32_t c = 1; c < 0x800; ++c) all16.push_back(static_cast<char16_t>(c));
+  all = encode_utf8(all16);
+  EXPECT_EQ(fold_utf8(all), encode_utf8(normalise_name(all16)));
+}
+
+}  // namespace

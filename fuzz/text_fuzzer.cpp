@@ -120,7 +120,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
 
   const std::u16string decoded = decode_utf8(input);
-  check(decoded.size() == decode_utf8_length(input));
+  // The strict check agrees with the independent one above (which also
+  // refuses a zero byte); repairing yields well-formed text, keeps
+  // well-formed text as it is, and decodes as the replacing decoder does.
+  if (input.find('\0') == std::string::npos) check(is_well_formed_utf8(input) == well_formed_utf8(input));
+  const std::string repaired = repair_utf8(input);
+  check(is_well_formed_utf8(repaired));
+  if (is_well_formed_utf8(input)) check(repaired == input);
+  std::u16string replaced, replaced_again;
+  decode_utf8_replacing(input, replaced);
+  decode_utf8_replacing(repaired, replaced_again);
+  check(replaced == replaced_again);
   if (well_formed_utf8(input)) check(encode_utf8(decoded) == input);
 
   std::u16string units(size / 2, u'\0');

@@ -167,8 +167,8 @@ int open_file(int number, std::u16string_view name, std::initializer_list<const 
   // larger blocks, so that long lists cost few system calls.
   setvbuf(stream, nullptr, _IOFBF, 1 << 16);
   file->stream.reset(stream);
-  file->buffer = std::make_unique<uint8_t[]>(FILE_BUFFER_SIZE);
-  file->buffer_size = FILE_BUFFER_SIZE;
+  file->buffer = std::make_unique<uint8_t[]>(FileBufferSize);
+  file->buffer_size = FileBufferSize;
   file->count = file->fill = 0;
   file->reading = true;
   file->error = 0;
@@ -188,7 +188,6 @@ int open_read_write(int number, std::u16string_view name) {
   return open_file(number, name, {"r+", "w+"});
 }
 
-int create_file(int number, std::u16string_view name) { return open_file(number, name, {"w+"}); }
 
 bool read_line_bytes(int number, std::string& out) {
   TextFile* file = find_file(number);
@@ -293,9 +292,4 @@ bool lock_file(int number) {
   do result = flock(fileno(file->stream.get()), LOCK_EX);
   while (result != 0 && errno == EINTR);
   return result == 0;
-}
-
-int file_error(int number) {
-  TextFile* file = find_file(number);
-  return file ? file->error : 0;
 }

@@ -15,8 +15,7 @@
 #include <string>
 #include <string_view>
 
-inline constexpr int32_t FILE_BUFFER_SIZE = 4096;
-inline constexpr int32_t LINE_CHUNK = 4096;
+inline constexpr int32_t FileBufferSize = 4096;
 
 // Encoding codes of reading and writing; any other code means one byte per
 // character (U+0000 to U+00FF).
@@ -30,8 +29,6 @@ void init_files();
 int open_read(int number, std::u16string_view name);
 // Opens for reading and writing ("r+"), creating the file when that fails.
 int open_read_write(int number, std::u16string_view name);
-// Creates the file, or empties an existing one ("w+").
-int create_file(int number, std::u16string_view name);
 
 // The next line without its terminator (LF, CR LF, lone CR or a zero byte);
 // the empty string at the end of the file or for a number without a file.
@@ -62,5 +59,3 @@ int64_t write_string(int number, std::u16string_view text,
 // Takes an exclusive advisory lock on the whole file, waiting for other
 // holders; it lasts until the file is closed. False when it cannot be taken.
 bool lock_file(int number);
-// 0, or the error number of the first failed write or flush on this file.
-int file_error(int number);

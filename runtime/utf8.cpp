@@ -14,12 +14,6 @@ std::u16string decode_utf8(std::string_view bytes) {
   return out;
 }
 
-size_t decode_utf8_length(std::string_view bytes) {
-  size_t count = 0;
-  utf8_detail::walk_utf8(bytes, [&](char16_t) { ++count; });
-  return count;
-}
-
 std::string encode_utf8(std::u16string_view units) {
   std::string out;
   out.reserve(encode_utf8_length(units));

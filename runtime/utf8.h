@@ -17,8 +17,6 @@ void decode_utf8(std::string_view bytes, std::u16string& out);
 // The same, appending to `out`, a 16-bit string of any allocator.
 template <typename Units>
 void decode_utf8_append(std::string_view bytes, Units& out);
-// Number of units decode_utf8 yields, without producing them.
-size_t decode_utf8_length(std::string_view bytes);
 
 // A UTF-8 byte-order mark. At the very start of a file it is not content.
 inline constexpr std::string_view UTF8_BOM = "\xEF\xBB\xBF";

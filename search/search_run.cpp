@@ -39,7 +39,11 @@ void say(const std::string& message) { std::fprintf(stderr, "treesearch: %s\n", 
 void collect_matches(const std::vector<std::string>& terms, PairReader& pairs, OutputBlock& block) {
   BatchQueue<PairBatch> queue;
   std::exception_ptr reader_failure;
-  std::thread reader([&] {
+  // However the matching ends, the reader stops and is waited for: leaving
+  // this scope requests the thread's stop, which stops the queue the reader
+  // may be waiting on, and joins it.
+  std::jthread reader([&](std::stop_token stop) {
+    std::stop_callback stop_queue(stop, [&] { queue.stop(); });
     try {
       while (std::optional<PairBatch> batch = queue.take_empty()) {
         if (!pairs.read_batch(*batch)) break;
@@ -50,15 +54,6 @@ void collect_matches(const std::vector<std::string>& terms, PairReader& pairs, O
     }
     queue.close();
   });
-  // However the matching ends, the reader stops and is waited for.
-  struct Join {
-    BatchQueue<PairBatch>& queue;
-    std::thread& reader;
-    ~Join() {
-      queue.stop();
-      reader.join();
-    }
-  } join{queue, reader};
 
   TermMatcher matcher(terms);
   std::vector<uint8_t> folder_hits, file_hits;

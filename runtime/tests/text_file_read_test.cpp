@@ -51,7 +51,7 @@ TEST_F(TextFileRead, TerminatorsAcrossBufferBoundaries) {
   // CR and its LF fall on both sides of a refill somewhere.
   std::string bytes;
   Lines expected;
-  for (int length = FILE_BUFFER_SIZE - 4; length <= FILE_BUFFER_SIZE + 4; ++length) {
+  for (int length = FileBufferSize - 4; length <= FileBufferSize + 4; ++length) {
     std::string line(static_cast<size_t>(length), static_cast<char>('a' + length % 26));
     bytes += line + "\r\n";
     expected.emplace_back(line.begin(), line.end());

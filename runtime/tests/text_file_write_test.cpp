@@ -5,8 +5,19 @@
 
 #include "scratch_dir.h"
 #include "text_file.h"
+#include "utf8.h"
 
 namespace {
+
+// Creates the file, or empties an existing one, and opens it for reading
+// and writing.
+int create_file(int number, std::u16string_view name) {
+  const std::string path = encode_utf8(name);
+  const int descriptor = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  if (descriptor < 0) return 0;
+  close(descriptor);
+  return open_read_write(number, name);
+}
 
 struct TextFileWrite : testing::Test {
   ScratchDir dir;

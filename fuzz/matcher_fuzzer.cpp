@@ -14,6 +14,8 @@
 #include "term_matching.h"
 #include "utf8.h"
 
+using namespace search;
+
 namespace {
 
 std::vector<std::string> split_lines(std::string_view bytes) {

@@ -20,6 +20,8 @@
 #include "text_file.h"
 #include "utf8.h"
 
+using namespace search;
+
 namespace {
 
 bool well_formed_utf8(const std::string& s) {

@@ -10,6 +10,8 @@
 #include <optional>
 #include <vector>
 
+namespace search {
+
 template <typename Batch, size_t InFlight = 4>
 class BatchQueue {
  public:
@@ -68,3 +70,5 @@ class BatchQueue {
   size_t made_ = 0;
   bool closed_ = false, stopped_ = false;
 };
+
+}  // namespace search

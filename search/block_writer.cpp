@@ -11,6 +11,8 @@
 #include <cstdlib>
 #include <cstring>
 
+namespace search {
+
 namespace {
 
 constexpr size_t WriteSize = size_t{8} << 20;  // signals are looked for at least this often
@@ -184,3 +186,5 @@ void end_by_signal(int signal) {
   raise(signal);
   std::_Exit(128 + signal);
 }
+
+}  // namespace search

@@ -17,6 +17,8 @@
 
 #include "output_block.h"
 
+namespace search {
+
 struct AppendResult {
   enum Kind { Appended, Failed, Stopped } kind = Appended;
   std::string reason;  // why it failed or stopped, and what was left behind
@@ -34,3 +36,5 @@ AppendResult append_block(const char* path, const OutputBlock& block, WriteCall 
 
 // Ends the process by the signal, with its default action.
 [[noreturn]] void end_by_signal(int signal);
+
+}  // namespace search

@@ -12,6 +12,8 @@
 #include <string_view>
 #include <utility>
 
+namespace search {
+
 class ByteBuffer {
  public:
   ByteBuffer() = default;
@@ -73,3 +75,5 @@ class ByteBuffer {
   size_t size_ = 0;
   size_t capacity_ = 0;
 };
+
+}  // namespace search

@@ -13,6 +13,8 @@
 
 #include "utf8.h"
 
+namespace search {
+
 namespace {
 
 constexpr size_t ReadSize = size_t{64} << 10;
@@ -183,3 +185,5 @@ bool PairReader::read_batch(PairBatch& batch) {
   for (; files < pairs; ++files) batch.files.add("");
   return pairs > 0;
 }
+
+}  // namespace search

@@ -15,6 +15,8 @@
 
 #include "byte_buffer.h"
 
+namespace search {
+
 // Lines as spans of one block of bytes: as read, with their terminators
 // between them, or (added one by one) each followed by "\n". A terminator is
 // never part of a term, so a search over the whole block never finds a term
@@ -94,3 +96,5 @@ class PairReader {
   ListReader folders_, files_;
   bool files_left_ = true;
 };
+
+}  // namespace search

@@ -1,3 +1,3 @@
 #include "search_run.h"
 
-int main() { return run_search(); }
+int main() { return search::run_search(); }

@@ -5,6 +5,8 @@
 
 #include "large_memory.h"
 
+namespace search {
+
 void OutputBlock::Piece::Free::operator()(char* bytes) const { free_large_block(bytes, capacity); }
 
 void OutputBlock::add_piece(size_t at_least) {
@@ -54,3 +56,5 @@ std::vector<std::string_view> OutputBlock::pieces() const {
     if (piece.used) all.emplace_back(piece.bytes.get(), piece.used);
   return all;
 }
+
+}  // namespace search

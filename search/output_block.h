@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+namespace search {
+
 class OutputBlock {
  public:
   static constexpr size_t PieceSize = size_t{2} << 20;
@@ -35,3 +37,5 @@ class OutputBlock {
   std::vector<Piece> pieces_;
   size_t size_ = 0;
 };
+
+}  // namespace search

@@ -12,6 +12,8 @@
 #include "term_matcher.h"
 #include "text_file.h"
 
+namespace search {
+
 namespace {
 
 constexpr char TreeNameFile[] = "searchTreeName.txt";
@@ -98,3 +100,5 @@ int run_search() {
   close_all_files();
   return status;
 }
+
+}  // namespace search

@@ -9,6 +9,8 @@
 #include "line_reader.h"
 #include "output_block.h"
 
+namespace search {
+
 // Adds to `block` one line (folder, "\", file) for every pair in which the
 // folder or the file matches a term, in the order of the folder list. The
 // pairs are read on a thread of their own beside the matching.
@@ -19,3 +21,5 @@ void collect_matches(const std::vector<std::string>& terms, PairReader& pairs, O
 // SIGTERM, SIGINT or SIGHUP while appending, it ends by that signal once the
 // output is back as it was.
 int run_search();
+
+}  // namespace search

@@ -12,6 +12,8 @@
 #include "term_matching.h"
 #include "utf8.h"
 
+namespace search {
+
 namespace {
 
 // Terms longer than this many bytes are searched one by one: they are rare,
@@ -222,3 +224,5 @@ void TermMatcher::mark_lines(const LineBlock& block, std::vector<uint8_t>& hits)
     else if (!hits[i]) hits[i] = long_term_matches(line);
   }
 }
+
+}  // namespace search

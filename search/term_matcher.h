@@ -20,6 +20,8 @@
 struct hs_database;
 struct hs_scratch;
 
+namespace search {
+
 class TermMatcher {
  public:
   // `terms` are the terms' lines as read; empty terms match nothing.
@@ -57,3 +59,5 @@ class TermMatcher {
 // The folded form of well-formed UTF-8: A to Z lowered, the thirteen accented
 // capitals replaced by their small letters, every other byte kept.
 std::string fold_utf8(std::string_view well_formed);
+
+}  // namespace search

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+namespace search {
+
 const std::array<std::pair<char16_t, char16_t>, 13> accent_fold_table = {{
     {u'\u00C0', u'\u00E0'}, {u'\u00C1', u'\u00E1'}, {u'\u00C2', u'\u00E2'}, {u'\u00C3', u'\u00E3'},
     {u'\u00C7', u'\u00E7'}, {u'\u00C9', u'\u00E9'}, {u'\u00CA', u'\u00EA'}, {u'\u00CD', u'\u00ED'},
@@ -73,3 +75,5 @@ bool term_matches(std::u16string_view name, std::u16string_view term) {
 void normalise_in_place(std::u16string& text) {
   for (char16_t& unit : text) unit = normalise_unit(unit);
 }
+
+}  // namespace search

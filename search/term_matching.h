@@ -10,6 +10,8 @@
 #include <string_view>
 #include <utility>
 
+namespace search {
+
 // The accented capitals that fold, in the order they are applied.
 extern const std::array<std::pair<char16_t, char16_t>, 13> accent_fold_table;
 
@@ -26,3 +28,5 @@ bool term_matches(std::u16string_view name, std::u16string_view term);
 
 // Normalises text in place; the same result as normalise_name.
 void normalise_in_place(std::u16string& text);
+
+}  // namespace search

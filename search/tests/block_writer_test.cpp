@@ -15,6 +15,8 @@
 
 #include "scratch_dir.h"
 
+using namespace search;
+
 namespace {
 
 OutputBlock block_of(const std::string& bytes) {

@@ -6,6 +6,8 @@
 
 #include "scratch_dir.h"
 
+using namespace search;
+
 namespace {
 
 std::vector<std::string> lines_of(const ScratchDir& dir, const std::string& bytes) {

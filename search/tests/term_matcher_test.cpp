@@ -7,6 +7,8 @@
 #include "term_matching.h"
 #include "utf8.h"
 
+using namespace search;
+
 namespace {
 
 // The rules themselves: names and terms decoded with replacement, then

@@ -9,10 +9,16 @@
 #include <new>
 #include <stdexcept>
 
-#include "term_matching.h"
 #include "utf8.h"
 
 namespace search {
+
+const std::array<std::pair<char16_t, char16_t>, 13> accent_fold_table = {{
+    {u'\u00C0', u'\u00E0'}, {u'\u00C1', u'\u00E1'}, {u'\u00C2', u'\u00E2'}, {u'\u00C3', u'\u00E3'},
+    {u'\u00C7', u'\u00E7'}, {u'\u00C9', u'\u00E9'}, {u'\u00CA', u'\u00EA'}, {u'\u00CD', u'\u00ED'},
+    {u'\u00D3', u'\u00F3'}, {u'\u00D4', u'\u00F4'}, {u'\u00D5', u'\u00F5'}, {u'\u00DA', u'\u00FA'},
+    {u'\u00DC', u'\u00FC'},
+}};
 
 namespace {
 

@@ -10,9 +10,11 @@
 // as it is, and only a line with ill-formed bytes is repaired first.
 #pragma once
 
+#include <array>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "line_reader.h"
@@ -21,6 +23,9 @@ struct hs_database;
 struct hs_scratch;
 
 namespace search {
+
+// The accented capitals that fold, with their small letters.
+extern const std::array<std::pair<char16_t, char16_t>, 13> accent_fold_table;
 
 class TermMatcher {
  public:

@@ -19,6 +19,19 @@
 
 namespace {
 
+// Inputs of `pairs` numbered pairs, every one of which matches.
+void write_numbered_inputs(const ScratchDir& dir, int pairs) {
+  std::string folders, files;
+  for (int i = 0; i < pairs; ++i) {
+    folders += "/some/longer/folder/name/" + std::to_string(i) + "\n";
+    files += "file" + std::to_string(i) + ".txt\n";
+  }
+  dir.write("searchTreeName.txt", "Tree\n");
+  dir.write("searchTermsList.txt", "file\n");
+  dir.write("foldersScratch.txt", folders);
+  dir.write("filesScratch.txt", files);
+}
+
 struct Outcome {
   int status;
   std::string out, err;
@@ -182,15 +195,7 @@ TEST(TreesearchLostOutput, ReportedWithStatusOne) {
 
 TEST(TreesearchConcurrentRuns, EveryBlockLandsWholeAndOnce) {
   ScratchDir dir;
-  std::string folders, files;
-  for (int i = 0; i < 3000; ++i) {
-    folders += "/some/longer/folder/name/" + std::to_string(i) + "\n";
-    files += "file" + std::to_string(i) + ".txt\n";
-  }
-  dir.write("searchTreeName.txt", "Tree\n");
-  dir.write("searchTermsList.txt", "file\n");
-  dir.write("foldersScratch.txt", folders);
-  dir.write("filesScratch.txt", files);
+  write_numbered_inputs(dir, 3000);
   ASSERT_EQ(run_in(dir).status, 0);
   const std::string block = dir.read("searchOutputList.txt");
   ASSERT_GT(block.size(), 3 * 4096u);  // several buffers per block
@@ -233,17 +238,7 @@ TEST(TreesearchLargeOutput, AppendsAtTheTrueEndBeyondTwoGibibytes) {
 namespace {
 
 // Inputs whose block is several megabytes: many writes to the output.
-void write_large_inputs(const ScratchDir& dir) {
-  std::string folders, files;
-  for (int i = 0; i < 100000; ++i) {
-    folders += "/some/longer/folder/name/" + std::to_string(i) + "\n";
-    files += "file" + std::to_string(i) + ".txt\n";
-  }
-  dir.write("searchTreeName.txt", "Tree\n");
-  dir.write("searchTermsList.txt", "file\n");
-  dir.write("foldersScratch.txt", folders);
-  dir.write("filesScratch.txt", files);
-}
+void write_large_inputs(const ScratchDir& dir) { write_numbered_inputs(dir, 100000); }
 
 // Runs treesearch in the folder with `prepare` applied to the child just
 // before it starts; returns the raw wait status and standard error.

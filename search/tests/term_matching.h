@@ -1,7 +1,8 @@
-// When a search term matches a folder path or a file name: both are
-// normalised (thirteen accented capitals folded to their small letters, then
-// A to Z lowered; nothing else) and the term must occur as one contiguous
-// piece of the name. Positions count 16-bit units from 1.
+// The matching rules written out plainly on 16-bit texts, against which the
+// term matcher is tested: when a search term matches a folder path or a file
+// name, both are normalised (thirteen accented capitals folded to their
+// small letters, then A to Z lowered; nothing else) and the term must occur
+// as one contiguous piece of the name. Positions count 16-bit units from 1.
 #pragma once
 
 #include <array>
@@ -9,11 +10,11 @@
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
+
+#include "term_matcher.h"
 
 namespace search {
-
-// The accented capitals that fold, in the order they are applied.
-extern const std::array<std::pair<char16_t, char16_t>, 13> accent_fold_table;
 
 // Every non-overlapping occurrence of search (left to right) replaced.
 std::u16string replace_all(std::u16string_view text, std::u16string_view search,
@@ -28,5 +29,9 @@ bool term_matches(std::u16string_view name, std::u16string_view term);
 
 // Normalises text in place; the same result as normalise_name.
 void normalise_in_place(std::u16string& text);
+
+// True when some term matches the name, both any bytes decoded with
+// replacement of ill-formed subparts.
+bool reference_matches(std::string_view name, const std::vector<std::string>& terms);
 
 }  // namespace search

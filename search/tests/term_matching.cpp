@@ -2,14 +2,9 @@
 
 #include <algorithm>
 
-namespace search {
+#include "utf8.h"
 
-const std::array<std::pair<char16_t, char16_t>, 13> accent_fold_table = {{
-    {u'\u00C0', u'\u00E0'}, {u'\u00C1', u'\u00E1'}, {u'\u00C2', u'\u00E2'}, {u'\u00C3', u'\u00E3'},
-    {u'\u00C7', u'\u00E7'}, {u'\u00C9', u'\u00E9'}, {u'\u00CA', u'\u00EA'}, {u'\u00CD', u'\u00ED'},
-    {u'\u00D3', u'\u00F3'}, {u'\u00D4', u'\u00F4'}, {u'\u00D5', u'\u00F5'}, {u'\u00DA', u'\u00FA'},
-    {u'\u00DC', u'\u00FC'},
-}};
+namespace search {
 
 namespace {
 
@@ -74,6 +69,16 @@ bool term_matches(std::u16string_view name, std::u16string_view term) {
 
 void normalise_in_place(std::u16string& text) {
   for (char16_t& unit : text) unit = normalise_unit(unit);
+}
+
+bool reference_matches(std::string_view name, const std::vector<std::string>& terms) {
+  std::u16string name16, term16;
+  decode_utf8_replacing(name, name16);
+  for (const std::string& term : terms) {
+    decode_utf8_replacing(term, term16);
+    if (term_matches(name16, term16)) return true;
+  }
+  return false;
 }
 
 }  // namespace search

@@ -7,7 +7,7 @@
 
 #include <cstdint>
 
-#include "event_queue.h"
+#include "core/event_queue.h"
 
 class WaitGuard {
  public:

@@ -1,4 +1,4 @@
-#include "widget_test_support.h"
+#include "tests/widget_test_support.h"
 
 #include <X11/extensions/XTest.h>
 #include <gdk/gdkx.h>

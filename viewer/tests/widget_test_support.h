@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "event_queue.h"
-#include "toolkit_log.h"
-#include "widget.h"
+#include "core/event_queue.h"
+#include "tests/toolkit_log.h"
+#include "widgets/widget.h"
 
 // What a test kind's widget carries as its kind fields.
 struct TestWidgetData : WidgetData {

@@ -1,0 +1,113 @@
+#include "core/event_queue.h"
+
+#include <gtk/gtk.h>
+#include <sys/time.h>
+
+#include <algorithm>
+#include <ctime>
+#include <deque>
+#include <new>
+
+namespace {
+
+// The queue's start-up record. Events live in a deque, whose blocks serve
+// as the pool of fixed-size nodes: they grow on demand and are reused.
+struct EventQueueState {
+  std::deque<WindowEvent> queue;
+  WindowEvent current{0, 0, -1, 0};
+};
+
+EventQueueState& state() {
+  static EventQueueState instance;
+  return instance;
+}
+
+constexpr WindowEvent no_event{0, 0, -1, 0};
+
+// Whole milliseconds between two times, the microseconds part truncated
+// toward zero.
+int64_t elapsed_ms(const timeval& start, const timeval& now) {
+  return (static_cast<int64_t>(now.tv_sec) - start.tv_sec) * 1000 +
+         (static_cast<int64_t>(now.tv_usec) - start.tv_usec) / 1000;
+}
+
+// Polls for toolkit work in 2 ms steps until some is pending or the timeout
+// has passed; then handles one piece of it. True when the toolkit ran.
+bool run_toolkit_within(int32_t timeout) {
+  timeval start{};
+  gettimeofday(&start, nullptr);
+  while (!gtk_events_pending()) {
+    const timespec step{0, 2'000'000};
+    nanosleep(&step, nullptr);
+    timeval now{};
+    gettimeofday(&now, nullptr);
+    if (elapsed_ms(start, now) > timeout) break;
+  }
+  if (!gtk_events_pending()) return false;
+  gtk_main_iteration_do(FALSE);
+  return true;
+}
+
+// Lets the toolkit work as the timeout allows. True when it ran.
+bool run_toolkit(int32_t timeout) {
+  if (timeout < 0) {
+    gtk_main_iteration();
+    return true;
+  }
+  if (timeout == 0) {
+    if (!gtk_events_pending()) return false;
+    gtk_main_iteration_do(FALSE);
+    return true;
+  }
+  return run_toolkit_within(timeout);
+}
+
+// Takes the oldest event into the current event. False when none is queued.
+bool take_current() {
+  WindowEvent event = take_event();
+  if (event.type == 0) return false;
+  state().current = event;
+  return true;
+}
+
+}  // namespace
+
+void init_event_queue() { state() = EventQueueState{}; }
+
+void post_event(int32_t type, int32_t widget, int32_t window, int32_t data) {
+  auto& queue = state().queue;
+  const WindowEvent event{type, widget, window, data};
+  if (!queue.empty() && queue.back() == event) return;
+  // Handlers run inside the toolkit's C code, which an exception must never
+  // cross: an event that finds no memory is dropped.
+  try {
+    queue.push_back(event);
+  } catch (const std::bad_alloc&) {
+  }
+}
+
+WindowEvent take_event() {
+  auto& queue = state().queue;
+  if (queue.empty()) return WindowEvent{};
+  WindowEvent event = queue.front();
+  queue.pop_front();
+  return event;
+}
+
+void drop_window_events(int32_t window) {
+  std::erase_if(state().queue, [window](const WindowEvent& event) { return event.window == window; });
+}
+
+void flush_toolkit_events() {
+  while (gtk_events_pending()) gtk_main_iteration_do(FALSE);
+}
+
+int32_t wait_event(int32_t timeout) {
+  state().current = no_event;
+  if (take_current()) return state().current.type;
+  const bool toolkit_ran = run_toolkit(timeout);
+  if (take_current()) return state().current.type;
+  return toolkit_ran ? -1 : 0;
+}
+
+const WindowEvent& current_event() { return state().current; }

@@ -1,0 +1,98 @@
+// Widget-wide font and colours: the common implementations that kinds put in
+// their set font, get font, set colour and get colour slots.
+#include <array>
+
+#include "widgets/widget.h"
+
+namespace {
+
+constexpr char kFontKey[] = "gw_gadget_font";
+
+constexpr int32_t kFront = 1;
+constexpr int32_t kBack = 2;
+constexpr int32_t kNoColour = -1;
+
+constexpr std::array kColouredStates = {GTK_STATE_NORMAL, GTK_STATE_ACTIVE, GTK_STATE_PRELIGHT};
+
+// Colours are stored + 1 so that a zero-filled record has none; the
+// arithmetic wraps instead of overflowing for colours with the top bits set.
+int32_t shifted(int32_t value, int32_t by) {
+  return static_cast<int32_t>(static_cast<uint32_t>(value) + static_cast<uint32_t>(by));
+}
+
+// 0xBBGGRR to the toolkit's 16-bit channels, c x 256 each.
+GdkColor toolkit_colour(int32_t colour) {
+  const auto channel = [colour](int shift) {
+    return static_cast<guint16>(((static_cast<uint32_t>(colour) >> shift) & 0xFF) << 8);
+  };
+  GdkColor result{};
+  result.red = channel(0);
+  result.green = channel(8);
+  result.blue = channel(16);
+  return result;
+}
+
+void free_font(gpointer font) { pango_font_description_free(static_cast<PangoFontDescription*>(font)); }
+
+void modify_colours(GtkWidget* target, int32_t which, int32_t colour) {
+  GtkRcStyle* style = gtk_widget_get_modifier_style(target);
+  const unsigned flags = which == kFront ? GTK_RC_FG | GTK_RC_TEXT : GTK_RC_BG | GTK_RC_BASE;
+  const GdkColor value = toolkit_colour(colour);
+  for (GtkStateType state : kColouredStates) {
+    unsigned state_flags = style->color_flags[state];
+    if (colour == kNoColour) {
+      state_flags &= ~flags;
+    } else {
+      if (which == kFront) {
+        style->fg[state] = value;
+        style->text[state] = value;
+      } else {
+        style->bg[state] = value;
+        style->base[state] = value;
+      }
+      state_flags |= flags;
+    }
+    style->color_flags[state] = static_cast<GtkRcFlags>(state_flags);
+  }
+  gtk_widget_modify_style(target, style);
+}
+
+}  // namespace
+
+void apply_font(Widget& widget, PangoFontDescription* font) {
+  if (!widget.main) return;
+  GObject* main = G_OBJECT(widget.main);
+  if (!font) {
+    g_object_set_data(main, kFontKey, nullptr);
+    gtk_widget_modify_font(widget.main, nullptr);
+    return;
+  }
+  // The copy is stored first: font may be the very description the key held.
+  PangoFontDescription* copy = pango_font_description_copy(font);
+  g_object_set_data_full(main, kFontKey, copy, free_font);
+  gtk_widget_modify_font(widget.main, copy);
+}
+
+PangoFontDescription* kind_font(Widget& widget) {
+  if (!widget.main) return nullptr;
+  GtkStyle* style = gtk_widget_get_style(widget.main);
+  if (!style) return nullptr;
+  if (auto* font = static_cast<PangoFontDescription*>(g_object_get_data(G_OBJECT(widget.main), kFontKey)))
+    return font;
+  return style->font_desc;
+}
+
+void apply_colour(Widget& widget, int32_t which, int32_t colour) {
+  if (which != kFront && which != kBack) return;
+  const int32_t stored = colour == kNoColour ? 0 : shifted(colour, 1);
+  (which == kFront ? widget.front_colour : widget.back_colour) = stored;
+  if (!widget.main) return;
+  modify_colours(widget.main, which, colour);
+  if (which == kBack && widget.outer) modify_colours(widget.outer, which, colour);
+}
+
+int32_t widget_colour(const Widget& widget, int32_t which) {
+  if (which == kFront) return shifted(widget.front_colour, -1);
+  if (which == kBack) return shifted(widget.back_colour, -1);
+  return kNoColour;
+}

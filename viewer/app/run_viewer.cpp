@@ -177,7 +177,7 @@ void run_viewer(int argc, char** argv) {
   set_window_keep_above(main_window, settings.keep_above ? 1 : 0);
 
   // The icon's true length: the decoders must not be told of bytes beyond it.
-  if (decode_image(folder_icon, folder_icon_data, folder_icon_size)) {
+  if (decode_image(folder_icon, {folder_icon_data, folder_icon_size})) {
     create_image_widget(icon_widget, 680, 10, 16, 16, image_handle(folder_icon));
     set_widget_hidden(icon_widget, 1);
   }

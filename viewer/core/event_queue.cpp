@@ -1,12 +1,12 @@
 #include "core/event_queue.h"
 
 #include <gtk/gtk.h>
-#include <sys/time.h>
 
 #include <algorithm>
-#include <ctime>
+#include <chrono>
 #include <deque>
 #include <new>
+#include <thread>
 
 namespace {
 
@@ -24,24 +24,18 @@ EventQueueState& state() {
 
 constexpr WindowEvent no_event{0, 0, -1, 0};
 
-// Whole milliseconds between two times, the microseconds part truncated
-// toward zero.
-int64_t elapsed_ms(const timeval& start, const timeval& now) {
-  return (static_cast<int64_t>(now.tv_sec) - start.tv_sec) * 1000 +
-         (static_cast<int64_t>(now.tv_usec) - start.tv_usec) / 1000;
-}
-
 // Polls for toolkit work in 2 ms steps until some is pending or the timeout
-// has passed; then handles one piece of it. True when the toolkit ran.
+// has passed; then handles one piece of it. True when the toolkit ran. The
+// time is measured on the monotonic clock, so that setting the system clock
+// neither cuts a wait short nor stretches it.
 bool run_toolkit_within(int32_t timeout) {
-  timeval start{};
-  gettimeofday(&start, nullptr);
+  using Clock = std::chrono::steady_clock;
+  const Clock::time_point start = Clock::now();
+  const std::chrono::milliseconds limit(timeout);
   while (!gtk_events_pending()) {
-    const timespec step{0, 2'000'000};
-    nanosleep(&step, nullptr);
-    timeval now{};
-    gettimeofday(&now, nullptr);
-    if (elapsed_ms(start, now) > timeout) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    // Whole milliseconds passed, truncated toward zero.
+    if (std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start) > limit) break;
   }
   if (!gtk_events_pending()) return false;
   gtk_main_iteration_do(FALSE);

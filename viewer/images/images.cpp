@@ -15,10 +15,6 @@ namespace {
 
 struct Image {
   GObjectPtr<GdkPixbuf> handle;  // owns the pixels
-  int16_t width = 0;
-  int16_t height = 0;
-  int16_t depth = 0;
-  int16_t source_depth = 0;
 
   bool live() const { return static_cast<bool>(handle); }
 };
@@ -66,12 +62,11 @@ void init_images() {
   library.hidden_window.reset(gdk_window_new(nullptr, &attributes, 0));
 }
 
-intptr_t decode_image(int number, const uint8_t* data, size_t length) {
+intptr_t decode_image(int number, std::span<const uint8_t> bytes) {
   auto& images = image_library().images;
-  if (!images || number < -1 || !identify_image(data, length)) return 0;
+  if (!images || number < -1 || !identify_image(bytes)) return 0;
   const DecodeContext& found = decode_context();
   const int32_t width = found.width, height = found.height, depth = found.output_depth;
-  const int32_t source_depth = found.source_depth;
   if (width <= 0 || height <= 0) {
     release_decoder();
     return 0;
@@ -98,10 +93,6 @@ intptr_t decode_image(int number, const uint8_t* data, size_t length) {
   Image* image = images->allocate(number);
   if (!image) return 0;
   image->handle = std::move(handle);
-  image->width = static_cast<int16_t>(width);
-  image->height = static_cast<int16_t>(height);
-  image->depth = static_cast<int16_t>(depth);
-  image->source_depth = static_cast<int16_t>(std::min<int32_t>(source_depth, INT16_MAX));
   if (number == -1) return images->last_automatic();
   return reinterpret_cast<intptr_t>(image->handle.get());
 }

@@ -6,12 +6,13 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 
 void init_images();
-// Decodes the image file of `length` bytes at `data` into image `number`
-// (-1: any free number). 0 on failure; otherwise the handle for a chosen
-// number, or the new number for -1.
-intptr_t decode_image(int number, const uint8_t* data, size_t length);
+// Decodes the bytes of an image file into image `number` (-1: any free
+// number). 0 on failure; otherwise the handle for a chosen number, or the new
+// number for -1.
+intptr_t decode_image(int number, std::span<const uint8_t> bytes);
 // The image's pixbuf, or nullptr when no live image has that number.
 GdkPixbuf* image_handle(int number);
 void release_images();

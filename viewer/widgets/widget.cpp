@@ -48,10 +48,7 @@ void make_widget_layer() {
 
 }  // namespace
 
-void start_widget_layer() {
-  make_widget_layer();
-  started_layer->default_style = gtk_widget_get_default_style();
-}
+void start_widget_layer() { make_widget_layer(); }
 
 WidgetLayer& widget_layer() {
   if (!started_layer) make_widget_layer();

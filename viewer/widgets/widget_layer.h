@@ -24,7 +24,6 @@ struct WidgetListState {
 struct WidgetLayer {
   ObjectRegistry<Widget> registry{16, destroy_widget};
   WidgetListState list;
-  GtkStyle* default_style = nullptr;  // the toolkit's, not owned
 };
 
 // Replaces the record with a fresh one.

@@ -52,7 +52,7 @@ Picture decode_folder_icon() {
   init_decoders();
   register_jpeg_decoder();
   init_images();
-  if (!decode_image(0, folder_icon_data, folder_icon_size)) return icon;
+  if (!decode_image(0, {folder_icon_data, folder_icon_size})) return icon;
   GdkPixbuf* pixbuf = image_handle(0);
   icon.width = gdk_pixbuf_get_width(pixbuf);
   icon.height = gdk_pixbuf_get_height(pixbuf);

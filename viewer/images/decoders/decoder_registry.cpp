@@ -59,16 +59,15 @@ const char* decoder_name(int position) {
   return list.decoders[static_cast<size_t>(position)]->name();
 }
 
-bool identify_image(const uint8_t* data, size_t length) {
+bool identify_image(std::span<const uint8_t> bytes) {
   // A decoder still holding an earlier image would otherwise leak its state.
   release_decoder();
   DecoderList& list = decoder_list();
-  if (!data) length = 0;
   for (int i = 0; i < list.count; ++i) {
     ImageDecoder& decoder = *list.decoders[static_cast<size_t>(i)];
     list.context = DecodeContext{};
-    list.context.data = data;
-    list.context.length = length;
+    list.context.data = bytes.data();
+    list.context.length = bytes.data() ? bytes.size() : 0;
     if (!decoder.accept(list.context)) continue;
     const DecodeContext& c = list.context;
     // Each decoder checks its header; this keeps a careless one from handing

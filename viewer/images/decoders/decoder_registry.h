@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <span>
 
 #include "images/decoders/image_decoder.h"
 
@@ -24,9 +25,9 @@ int decoder_count();
 // The name of the decoder at a position in the list, "" past its end.
 const char* decoder_name(int position);
 
-// True when a decoder accepts the `length` bytes at `data`; the context then
-// holds the image's size and depths until the accepting decoder is released.
-bool identify_image(const uint8_t* data, size_t length);
+// True when a decoder accepts the bytes; the context then holds the image's
+// size and depths until the accepting decoder is released.
+bool identify_image(std::span<const uint8_t> bytes);
 // The context as the last identify_image left it.
 const DecodeContext& decode_context();
 // The name of the decoder that accepted the data, "" when none holds it.

@@ -23,7 +23,7 @@ class ImagesTest : public testing::Test {
 
   intptr_t decode_file(int number, const std::string& name) {
     auto data = read_file_bytes(test_image_path(name));
-    return decode_image(number, data.data(), data.size());
+    return decode_image(number, {data.data(), data.size()});
   }
 };
 
@@ -41,7 +41,7 @@ RgbaImage pixbuf_image(GdkPixbuf* pixbuf) {
 }
 
 TEST_F(ImagesTest, TheFolderIconBecomesImageZero) {
-  intptr_t handle = decode_image(0, folder_icon_data, folder_icon_size);
+  intptr_t handle = decode_image(0, {folder_icon_data, folder_icon_size});
   GdkPixbuf* pixbuf = image_handle(0);
   ASSERT_NE(pixbuf, nullptr);
   EXPECT_EQ(handle, reinterpret_cast<intptr_t>(pixbuf));
@@ -84,14 +84,14 @@ TEST_F(ImagesTest, RowsArePaddedToFourBytesAtDepth24) {
 
 TEST_F(ImagesTest, UnrecognisedDataChangesNothing) {
   const uint8_t junk[] = "no image format starts like this";
-  EXPECT_EQ(decode_image(3, junk, sizeof junk), 0);
+  EXPECT_EQ(decode_image(3, {junk, sizeof junk}), 0);
   EXPECT_EQ(image_handle(3), nullptr);
 
-  ASSERT_NE(decode_image(0, folder_icon_data, folder_icon_size), 0);
+  ASSERT_NE(decode_image(0, {folder_icon_data, folder_icon_size}), 0);
   GdkPixbuf* before = image_handle(0);
-  EXPECT_EQ(decode_image(0, junk, sizeof junk), 0);
+  EXPECT_EQ(decode_image(0, {junk, sizeof junk}), 0);
   EXPECT_EQ(image_handle(0), before);
-  EXPECT_EQ(decode_image(0, nullptr, 0), 0);
+  EXPECT_EQ(decode_image(0, {}), 0);
   EXPECT_EQ(image_handle(0), before);
 }
 
@@ -99,13 +99,13 @@ TEST_F(ImagesTest, ImagesWithoutPixelsAreNotMade) {
   // A bitmap header of width 0.
   uint8_t empty[54] = {'B', 'M'};
   empty[10] = 54, empty[14] = 40, empty[22] = 1, empty[26] = 1, empty[28] = 24;
-  EXPECT_EQ(decode_image(1, empty, sizeof empty), 0);
+  EXPECT_EQ(decode_image(1, {empty, sizeof empty}), 0);
   EXPECT_EQ(image_handle(1), nullptr);
-  EXPECT_EQ(decode_image(-2, folder_icon_data, folder_icon_size), 0);
+  EXPECT_EQ(decode_image(-2, {folder_icon_data, folder_icon_size}), 0);
 }
 
 TEST_F(ImagesTest, ANewImageUnderANumberReplacesTheOldOneWhoseHoldersKeepIt) {
-  ASSERT_NE(decode_image(0, folder_icon_data, folder_icon_size), 0);
+  ASSERT_NE(decode_image(0, {folder_icon_data, folder_icon_size}), 0);
   // What a tree row does with the icon: holds its own reference.
   auto row_icon = GObjectPtr<GdkPixbuf>::share(image_handle(0));
   ASSERT_NE(decode_file(0, "png_rgb_8.png"), 0);
@@ -116,7 +116,7 @@ TEST_F(ImagesTest, ANewImageUnderANumberReplacesTheOldOneWhoseHoldersKeepIt) {
 }
 
 TEST_F(ImagesTest, MinusOneChoosesAFreshNumber) {
-  intptr_t first = decode_image(-1, folder_icon_data, folder_icon_size);
+  intptr_t first = decode_image(-1, {folder_icon_data, folder_icon_size});
   intptr_t second = decode_file(-1, "png_rgb_8.png");
   ASSERT_NE(first, 0);
   ASSERT_NE(second, 0);
@@ -127,7 +127,7 @@ TEST_F(ImagesTest, MinusOneChoosesAFreshNumber) {
 }
 
 TEST_F(ImagesTest, ReleaseDropsEveryImageButNotTheReferencesOthersHold) {
-  ASSERT_NE(decode_image(0, folder_icon_data, folder_icon_size), 0);
+  ASSERT_NE(decode_image(0, {folder_icon_data, folder_icon_size}), 0);
   ASSERT_NE(decode_file(5, "png_rgba_8.png"), 0);
   intptr_t automatic = decode_file(-1, "width_5.bmp");
   auto widget_icon = GObjectPtr<GdkPixbuf>::share(image_handle(0));
@@ -145,7 +145,7 @@ TEST_F(ImagesTest, ADecodeThatStopsEarlyStillMakesTheWholeImage) {
   RgbaImage reference = read_netpbm(test_image_path("bmp_24.ref.pnm"));
   size_t pixel_offset = data[10] | data[11] << 8;
   data.resize(pixel_offset + 3 * 40 + 20);
-  ASSERT_NE(decode_image(0, data.data(), data.size()), 0);
+  ASSERT_NE(decode_image(0, {data.data(), data.size()}), 0);
   RgbaImage image = pixbuf_image(image_handle(0));
   ASSERT_EQ(image.height, 9);
   for (int y = 0; y < 9; ++y)

@@ -20,7 +20,7 @@ constexpr int64_t MaxFuzzPixels = int64_t{1} << 22;
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const bool registered = (register_standard_decoders(), true);
   (void)registered;
-  if (!identify_image(data, size)) return 0;
+  if (!identify_image({data, size})) return 0;
   const DecodeContext& c = decode_context();
   if (int64_t{c.width} * c.height > MaxFuzzPixels) {
     release_decoder();

@@ -22,7 +22,7 @@ Decoded decode_bytes(const std::vector<uint8_t>& data, int flags) {
   Decoded result;
   auto copy = std::make_unique<uint8_t[]>(data.size());
   std::copy(data.begin(), data.end(), copy.get());
-  result.accepted = identify_image(copy.get(), data.size());
+  result.accepted = identify_image({copy.get(), data.size()});
   result.context = decode_context();
   result.context.data = nullptr;
   result.decoder = accepted_decoder_name();

@@ -61,7 +61,7 @@ TEST_F(DecoderRegistryTest, AsksInRegistrationOrderUntilOneAccepts) {
   add("A", false);
   add("B", true);
   add("C", true);
-  ASSERT_TRUE(identify_image(data, sizeof data));
+  ASSERT_TRUE(identify_image({data, sizeof data}));
   EXPECT_EQ(calls, (std::vector<std::string>{"accept A", "accept B"}));
   EXPECT_STREQ(accepted_decoder_name(), "B");
   EXPECT_EQ(decode_context().data, data);
@@ -73,9 +73,9 @@ TEST_F(DecoderRegistryTest, AsksInRegistrationOrderUntilOneAccepts) {
 }
 
 TEST_F(DecoderRegistryTest, NothingAcceptedLeavesAClearContext) {
-  EXPECT_FALSE(identify_image(data, sizeof data));  // no decoder at all
+  EXPECT_FALSE(identify_image({data, sizeof data}));  // no decoder at all
   add("A", false);
-  EXPECT_FALSE(identify_image(data, sizeof data));
+  EXPECT_FALSE(identify_image({data, sizeof data}));
   EXPECT_EQ(decode_context().width, 0);
   EXPECT_EQ(decode_context().data, nullptr);
   EXPECT_STREQ(accepted_decoder_name(), "");
@@ -86,11 +86,11 @@ TEST_F(DecoderRegistryTest, NothingAcceptedLeavesAClearContext) {
 TEST_F(DecoderRegistryTest, DecodeRunsTheDecodeStepThenTheReleaseStep) {
   FakeDecoder& b = add("B", true);
   uint8_t pixels[64] = {};
-  ASSERT_TRUE(identify_image(data, sizeof data));
+  ASSERT_TRUE(identify_image({data, sizeof data}));
   EXPECT_TRUE(decode_pixels(pixels, 10, DecodeBottomToTop));
   EXPECT_EQ(pixels[0], 42);
   b.decodes = false;
-  ASSERT_TRUE(identify_image(data, sizeof data));
+  ASSERT_TRUE(identify_image({data, sizeof data}));
   EXPECT_FALSE(decode_pixels(pixels, 9, 0));
   EXPECT_EQ(calls, (std::vector<std::string>{"accept B", "decode B pitch 10 flags 2", "release B",
                                              "accept B", "decode B pitch 9 flags 0", "release B"}));
@@ -101,7 +101,7 @@ TEST_F(DecoderRegistryTest, DecodeRunsTheDecodeStepThenTheReleaseStep) {
 
 TEST_F(DecoderRegistryTest, ReleaseWithoutDecoding) {
   add("A", true);
-  ASSERT_TRUE(identify_image(data, sizeof data));
+  ASSERT_TRUE(identify_image({data, sizeof data}));
   release_decoder();
   release_decoder();
   EXPECT_EQ(calls, (std::vector<std::string>{"accept A", "release A"}));
@@ -109,15 +109,15 @@ TEST_F(DecoderRegistryTest, ReleaseWithoutDecoding) {
 
 TEST_F(DecoderRegistryTest, IdentifyingAgainReleasesTheEarlierImage) {
   add("A", true);
-  ASSERT_TRUE(identify_image(data, sizeof data));
-  ASSERT_TRUE(identify_image(data, sizeof data));
+  ASSERT_TRUE(identify_image({data, sizeof data}));
+  ASSERT_TRUE(identify_image({data, sizeof data}));
   EXPECT_EQ(calls, (std::vector<std::string>{"accept A", "release A", "accept A"}));
 }
 
 TEST_F(DecoderRegistryTest, APitchTooSmallForARowIsNotHandedOn) {
   add("A", true);  // 3 pixels of 3 bytes
   uint8_t pixels[64] = {};
-  ASSERT_TRUE(identify_image(data, sizeof data));
+  ASSERT_TRUE(identify_image({data, sizeof data}));
   EXPECT_FALSE(decode_pixels(pixels, 8, 0));
   EXPECT_EQ(calls, (std::vector<std::string>{"accept A", "release A"}));
 }
@@ -132,7 +132,7 @@ TEST_F(DecoderRegistryTest, SizesNoImageCanHaveCountAsRefusal) {
     FakeDecoder& odd = add("odd", true);
     odd.width = c.width, odd.height = c.height, odd.depth = c.depth;
     add("next", true);
-    ASSERT_TRUE(identify_image(data, sizeof data));
+    ASSERT_TRUE(identify_image({data, sizeof data}));
     EXPECT_STREQ(accepted_decoder_name(), "next");
     EXPECT_EQ(calls, (std::vector<std::string>{"accept odd", "release odd", "accept next"}));
   }
@@ -142,13 +142,13 @@ TEST_F(DecoderRegistryTest, TheThirtyFirstRegistrationIsRefused) {
   for (int i = 0; i < MaxDecoders; ++i) add("D" + std::to_string(i), false);
   EXPECT_FALSE(register_decoder(std::make_unique<FakeDecoder>("extra", true)));
   EXPECT_EQ(decoder_count(), MaxDecoders);
-  EXPECT_FALSE(identify_image(data, sizeof data));
+  EXPECT_FALSE(identify_image({data, sizeof data}));
   EXPECT_EQ(calls.size(), size_t(MaxDecoders));
 }
 
 TEST_F(DecoderRegistryTest, InitEmptiesTheListAndReleasesAHeldImage) {
   add("A", true);
-  ASSERT_TRUE(identify_image(data, sizeof data));
+  ASSERT_TRUE(identify_image({data, sizeof data}));
   init_decoders();
   EXPECT_EQ(decoder_count(), 0);
   EXPECT_EQ(calls, (std::vector<std::string>{"accept A", "release A"}));
@@ -159,7 +159,7 @@ TEST_F(DecoderRegistryTest, NonJpegDataStartingWithTheJpegMarkerGoesOnToLaterDec
   add("after JPEG", true);
   const uint8_t not_jpeg[] = {0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x04, 'x', 'y', 0x12, 0x34};
   testing::internal::CaptureStderr();
-  ASSERT_TRUE(identify_image(not_jpeg, sizeof not_jpeg));
+  ASSERT_TRUE(identify_image({not_jpeg, sizeof not_jpeg}));
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
   EXPECT_STREQ(accepted_decoder_name(), "after JPEG");
 }
@@ -215,7 +215,7 @@ TEST_F(DecoderRegistryTest, AFormatAlreadyInTheListIsNotAddedTwice) {
   EXPECT_FALSE(register_decoder_once(nullptr));
   EXPECT_EQ(decoder_names(), (std::vector<std::string>{"A", "B"}));
   // The one first registered is the one asked.
-  ASSERT_TRUE(identify_image(data, sizeof data));
+  ASSERT_TRUE(identify_image({data, sizeof data}));
   EXPECT_EQ(calls, (std::vector<std::string>{"accept A", "accept B"}));
 }
 

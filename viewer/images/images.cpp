@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "images/decoders/decoder_registry.h"
+#include "images/decoders/pixel_rows.h"
 #include "core/gobject_ptr.h"
 #include "object_registry.h"
 
@@ -71,7 +72,7 @@ intptr_t decode_image(int number, std::span<const uint8_t> bytes) {
     release_decoder();
     return 0;
   }
-  const size_t pitch = depth == 32 ? size_t(width) * 4 : size_t(width) * 3 + width % 4;
+  const size_t pitch = row_pitch(width, depth);
   // One spare row after the last; zeroed so that rows a decoder does not
   // reach (damaged or short data) come out black rather than as old memory.
   std::unique_ptr<guchar, PixelsDeleter> pixels(

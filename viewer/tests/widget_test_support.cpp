@@ -144,6 +144,12 @@ intptr_t raw_id(GtkWidget* widget) {
   return reinterpret_cast<intptr_t>(g_object_get_data(G_OBJECT(widget), "gw_id"));
 }
 
+GtkAllocation allocation_of(GtkWidget* widget) {
+  GtkAllocation allocation;
+  gtk_widget_get_allocation(widget, &allocation);
+  return allocation;
+}
+
 void WidgetLayerTest::SetUp() {
   log_.emplace();
   init_event_queue();

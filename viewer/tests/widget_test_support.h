@@ -86,6 +86,9 @@ std::vector<WindowEvent> take_widget_events();
 // windows); 0 when absent.
 intptr_t raw_id(GtkWidget* widget);
 
+// Where the toolkit has put the widget in its parent.
+GtkAllocation allocation_of(GtkWidget* widget);
+
 // Starts the event queue and the widget layer afresh for every test and
 // destroys every window afterwards. Any warning the toolkit logs during the
 // test fails it: the layer must hand the toolkit only what it accepts.

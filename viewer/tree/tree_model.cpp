@@ -4,18 +4,11 @@
 #include <string>
 #include <vector>
 
+#include "widgets/toolkit_colour.h"
+
 static_assert(sizeof(glong) == sizeof(intptr_t), "item data travels as a glong");
 
 namespace {
-
-GdkColor to_gdk_colour(int32_t colour) {
-  // Each 8-bit channel becomes c × 256, the toolkit's 16-bit channel.
-  GdkColor result{};
-  result.red = static_cast<guint16>((colour & 0xFF) << 8);
-  result.green = static_cast<guint16>(((colour >> 8) & 0xFF) << 8);
-  result.blue = static_cast<guint16>(((colour >> 16) & 0xFF) << 8);
-  return result;
-}
 
 void keep_pixbuf(IconHandle icon) { g_object_ref(static_cast<GdkPixbuf*>(icon)); }
 void release_pixbuf(IconHandle icon) { g_object_unref(static_cast<GdkPixbuf*>(icon)); }
@@ -183,7 +176,7 @@ void model_get_value(GtkTreeModel* model, GtkTreeIter* iter, gint column, GValue
       const int32_t c = store.colour(index, column == TreeColumnForeground ? TreeColour::Foreground
                                                                             : TreeColour::Background);
       if (c != NoColour) {
-        GdkColor gdk = to_gdk_colour(c);
+        GdkColor gdk = toolkit_colour(c);
         g_value_set_boxed(value, &gdk);
       }
       break;

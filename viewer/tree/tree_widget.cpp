@@ -14,12 +14,12 @@
 #include "utf8.h"
 #include "widgets/unplaced_widget.h"
 #include "widgets/widget.h"
+#include "widgets/widget_id.h"
 
 namespace {
 
 constexpr char kFlagsKey[] = "gw_flags";
 constexpr char kFindKey[] = "gw_find";
-constexpr char kIdKey[] = "gw_id";
 
 // Which item colour: 1 the text, 2 the background.
 constexpr int32_t kTextColour = 1;
@@ -287,9 +287,7 @@ void on_check_toggled(GtkCellRendererToggle* cell, gchar* path_text, gpointer tr
     checked = !checked;
   }
   items->set_check(index, checked, inconsistent);
-  const auto number = static_cast<int32_t>(
-      reinterpret_cast<intptr_t>(g_object_get_data(G_OBJECT(view), kIdKey)) - 1);
-  post_event(WidgetEvent, number, widget_window_number(GTK_WIDGET(view)), Change);
+  post_event(WidgetEvent, widget_id(GTK_WIDGET(view)), widget_window_number(GTK_WIDGET(view)), Change);
 }
 
 

@@ -7,20 +7,13 @@
 #include "core/event_queue.h"
 #include "core/new_window_handler.h"
 #include "utf8.h"
+#include "widgets/widget_id.h"
 #include "widgets/widget_layer.h"
 
 namespace {
 
 // The layer's only state: its start-up record.
 std::unique_ptr<WidgetLayer> started_layer;
-
-constexpr char kIdKey[] = "gw_id";
-
-// Number + 1 goes into "gw_id" so that a widget without the key reads as -1;
-// the sum is formed in pointer width so that no number overflows.
-gpointer id_data(int32_t number) {
-  return reinterpret_cast<gpointer>(static_cast<intptr_t>(number) + 1);
-}
 
 // Realizing a widget that is not inside a top-level window makes the toolkit
 // complain, and there is nothing to realize it on yet.
@@ -66,7 +59,7 @@ void register_widget(Widget& widget, int32_t number) {
   if (inside_window(widget.main)) gtk_widget_realize(widget.main);
   if (PangoFontDescription* font = widget_layer().list.default_font.get()) set_widget_font(number, font);
   g_signal_connect(widget.main, "destroy", G_CALLBACK(on_main_widget_destroy), GINT_TO_POINTER(number));
-  g_object_set_data(G_OBJECT(widget.main), kIdKey, id_data(number));
+  set_widget_id(widget.main, number);
   flush_toolkit_events();
 }
 
@@ -91,7 +84,7 @@ int32_t widget_window_number(GtkWidget* widget) {
   // window carries a window number.
   GtkWidget* top = gtk_widget_get_toplevel(widget);
   if (!top || !gtk_widget_is_toplevel(top)) return -1;
-  return GPOINTER_TO_INT(g_object_get_data(G_OBJECT(top), kIdKey));
+  return GPOINTER_TO_INT(g_object_get_data(G_OBJECT(top), WidgetIdKey));
 }
 
 void set_widget_font(int32_t number, PangoFontDescription* font) {

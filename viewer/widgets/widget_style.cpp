@@ -2,6 +2,7 @@
 // their set font, get font, set colour and get colour slots.
 #include <array>
 
+#include "widgets/toolkit_colour.h"
 #include "widgets/widget.h"
 
 namespace {
@@ -18,18 +19,6 @@ constexpr std::array kColouredStates = {GTK_STATE_NORMAL, GTK_STATE_ACTIVE, GTK_
 // arithmetic wraps instead of overflowing for colours with the top bits set.
 int32_t shifted(int32_t value, int32_t by) {
   return static_cast<int32_t>(static_cast<uint32_t>(value) + static_cast<uint32_t>(by));
-}
-
-// 0xBBGGRR to the toolkit's 16-bit channels, c x 256 each.
-GdkColor toolkit_colour(int32_t colour) {
-  const auto channel = [colour](int shift) {
-    return static_cast<guint16>(((static_cast<uint32_t>(colour) >> shift) & 0xFF) << 8);
-  };
-  GdkColor result{};
-  result.red = channel(0);
-  result.green = channel(8);
-  result.blue = channel(16);
-  return result;
 }
 
 void free_font(gpointer font) { pango_font_description_free(static_cast<PangoFontDescription*>(font)); }

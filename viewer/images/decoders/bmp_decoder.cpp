@@ -7,6 +7,7 @@
 
 #include "images/decoders/decoder_registry.h"
 #include "images/decoders/decoders.h"
+#include "images/decoders/little_endian.h"
 #include "images/decoders/pixel_rows.h"
 
 namespace {
@@ -19,11 +20,6 @@ constexpr size_t FileHeaderSize = 14;
 constexpr size_t CoreHeaderSize = 12;  // OS/2 1.x: 16-bit width and height
 constexpr size_t MaskOffset = 54;      // masks follow a 40-byte info header
 
-uint16_t le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
-uint32_t le32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-         static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
-}
 
 using Rgb = std::array<uint8_t, 3>;
 

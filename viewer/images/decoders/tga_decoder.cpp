@@ -5,6 +5,7 @@
 
 #include "images/decoders/decoder_registry.h"
 #include "images/decoders/decoders.h"
+#include "images/decoders/little_endian.h"
 #include "images/decoders/pixel_rows.h"
 
 namespace {
@@ -15,7 +16,6 @@ constexpr uint8_t RunLengthTrueColour = 10;
 constexpr uint8_t RightToLeft = 0x10;  // image descriptor bits
 constexpr uint8_t TopToBottom = 0x20;
 
-uint16_t le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
 
 struct TgaLayout {
   int32_t width = 0;

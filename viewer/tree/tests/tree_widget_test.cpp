@@ -63,12 +63,6 @@ std::vector<GType> renderer_types(GtkTreeView* view) {
   return types;
 }
 
-GtkAllocation allocation_of(GtkWidget* widget) {
-  GtkAllocation allocation;
-  gtk_widget_get_allocation(widget, &allocation);
-  return allocation;
-}
-
 // ---------------------------------------------------------------------------
 // Creation
 

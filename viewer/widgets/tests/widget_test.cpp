@@ -34,12 +34,6 @@ int child_count(GtkWidget* container) {
   return count;
 }
 
-GtkAllocation allocation_of(GtkWidget* widget) {
-  GtkAllocation allocation;
-  gtk_widget_get_allocation(widget, &allocation);
-  return allocation;
-}
-
 // ---------------------------------------------------------------------------
 // Registration
 

@@ -7,6 +7,7 @@
 
 #include "images/decoders/decoder_registry.h"
 #include "images/decoders/decoders.h"
+#include "images/decoders/pixel_rows.h"
 
 namespace {
 
@@ -27,7 +28,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     return 0;
   }
   // The image layer's layout: 4-byte rows at depth 24, height + 1 rows.
-  size_t pitch = c.output_depth == 32 ? size_t(c.width) * 4 : size_t(c.width) * 3 + c.width % 4;
+  size_t pitch = row_pitch(c.width, c.output_depth);
   std::vector<uint8_t> pixels(pitch * (size_t(c.height) + 1));
   // The last byte picks the row order, so both orders are explored.
   int flags = size > 0 && (data[size - 1] & 1) ? DecodeBottomToTop : 0;

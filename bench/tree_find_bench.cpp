@@ -17,6 +17,8 @@
 #include "tree/template_line.h"
 #include "tree/tree_store.h"
 
+using namespace tree;
+
 namespace {
 
 double median_milliseconds(const TreeStore& items, int32_t after, const char* needle, int32_t& found) {

@@ -20,6 +20,8 @@
 #include "widgets/widget.h"
 #include "core/window.h"
 
+namespace app {
+
 namespace {
 
 constexpr int32_t main_window = 0;
@@ -36,22 +38,22 @@ void select_locale() {
 }
 
 void start_libraries() {
-  init_decoders();
-  register_bmp_decoder();
-  init_images();
-  init_event_queue();
-  init_windows();
-  init_widgets();
+  images::init_decoders();
+  images::register_bmp_decoder();
+  images::init_images();
+  core::init_event_queue();
+  core::init_windows();
+  widgets::init_widgets();
   init_files();
-  register_png_decoder();
-  register_jpeg_decoder();
-  register_jpeg2000_decoder();
-  register_tga_decoder();
-  register_tiff_decoder();
+  images::register_png_decoder();
+  images::register_jpeg_decoder();
+  images::register_jpeg2000_decoder();
+  images::register_tga_decoder();
+  images::register_tiff_decoder();
 }
 
-uint32_t window_flags(const ViewerSettings& settings) {
-  return TitleBar | (settings.borderless ? Borderless : 0u);
+uint32_t window_flags(const core::ViewerSettings& settings) {
+  return core::TitleBar | (settings.borderless ? core::Borderless : 0u);
 }
 
 // The tree fills the window but for a 10-pixel margin; like every size here
@@ -77,8 +79,8 @@ int32_t usable(int32_t size, int32_t fallback) { return size > 0 ? size : fallba
 // request ends the program at once.
 void handle_pending_events() {
   for (;;) {
-    const int32_t result = wait_event(0);
-    if (result == CloseRequest) end_process();
+    const int32_t result = core::wait_event(0);
+    if (result == core::CloseRequest) end_process();
     if (result == 0) return;
   }
 }
@@ -97,7 +99,7 @@ void wait_for_template(int descriptor) {
                                      on_template_readable, &ready);
   g_io_channel_unref(channel);
   while (!ready) {
-    if (wait_event(-1) == CloseRequest) {
+    if (core::wait_event(-1) == core::CloseRequest) {
       g_source_remove(watch);
       end_process();
     }
@@ -112,33 +114,33 @@ constexpr gint64 SliceMicroseconds = 30000;
 constexpr size_t LinesPerCheck = 2048;
 
 void load_template() {
-  TemplateReader reader;
-  if (!reader.open(TemplateFileName)) return;
+  tree::TemplateReader reader;
+  if (!reader.open(tree::TemplateFileName)) return;
   // Room for the whole file up front, so that filling never copies what is
   // there: a text is never longer than its line, and lines of real trees
   // take well over eight bytes (shorter ones only make the room grow).
   if (reader.size() > 0) {
     const auto bytes = static_cast<size_t>(reader.size());
-    reserve_tree_items(tree_widget, bytes / 8 + 1, bytes);
+    tree::reserve_tree_items(tree_widget, bytes / 8 + 1, bytes);
   }
   std::string text;
   // One template line becomes one node; folders show the folder icon when
   // it decoded.
-  const auto add_node = [&text](const TemplateLine& line) {
+  const auto add_node = [&text](const tree::TemplateLine& line) {
     text.assign(line.text);
-    add_widget_item_utf8(tree_widget, -1, text.c_str(),
-                         line.folder ? image_handle(folder_icon) : nullptr, line.level);
+    widgets::add_widget_item_utf8(tree_widget, -1, text.c_str(),
+                         line.folder ? images::image_handle(folder_icon) : nullptr, line.level);
   };
   bool focused = false;
   for (;;) {
     const gint64 slice_end = g_get_monotonic_time() + SliceMicroseconds;
-    TemplateReader::Status status;
+    tree::TemplateReader::Status status;
     do {
       status = reader.read(LinesPerCheck, add_node);
-    } while (status == TemplateReader::Status::More && g_get_monotonic_time() < slice_end);
-    if (!focused) focused = focus_first_row(tree_widget);
-    if (status == TemplateReader::Status::End) return;
-    if (status == TemplateReader::Status::Blocked)
+    } while (status == tree::TemplateReader::Status::More && g_get_monotonic_time() < slice_end);
+    if (!focused) focused = tree::focus_first_row(tree_widget);
+    if (status == tree::TemplateReader::Status::End) return;
+    if (status == tree::TemplateReader::Status::Blocked)
       wait_for_template(reader.descriptor());
     else
       handle_pending_events();
@@ -167,32 +169,34 @@ void run_viewer(int argc, char** argv) {
   }
   start_libraries();
 
-  const ViewerSettings settings = read_viewer_settings();
+  const core::ViewerSettings settings = core::read_viewer_settings();
   const int32_t width = usable(settings.width, DefaultWidth);
   const int32_t height = usable(settings.height, DefaultHeight);
-  if (!open_window(main_window, settings.x, settings.y, width, height, settings.title,
+  if (!core::open_window(main_window, settings.x, settings.y, width, height, settings.title,
                    window_flags(settings))) {
     end_process();
   }
-  set_window_keep_above(main_window, settings.keep_above ? 1 : 0);
+  core::set_window_keep_above(main_window, settings.keep_above ? 1 : 0);
 
   // The icon's true length: the decoders must not be told of bytes beyond it.
-  if (decode_image(folder_icon, {folder_icon_data, folder_icon_size})) {
-    create_image_widget(icon_widget, 680, 10, 16, 16, image_handle(folder_icon));
-    set_widget_hidden(icon_widget, 1);
+  if (images::decode_image(folder_icon, {images::folder_icon_data, images::folder_icon_size})) {
+    widgets::create_image_widget(icon_widget, 680, 10, 16, 16, images::image_handle(folder_icon));
+    widgets::set_widget_hidden(icon_widget, 1);
   }
-  create_tree_widget(tree_widget, 10, 10, less_margins(width), less_margins(height));
+  tree::create_tree_widget(tree_widget, 10, 10, less_margins(width), less_margins(height));
 
   load_template();
-  focus_first_row(tree_widget);
+  tree::focus_first_row(tree_widget);
 
-  while (wait_event(-1) != CloseRequest) {
+  while (core::wait_event(-1) != core::CloseRequest) {
   }
   end_process();
 }
 
 void shutdown_runtime() {
   close_all_files();
-  release_windows();
-  release_images();
+  core::release_windows();
+  images::release_images();
 }
+
+}  // namespace app

@@ -8,6 +8,8 @@
 #include <new>
 #include <thread>
 
+namespace core {
+
 namespace {
 
 // The queue's start-up record. Events live in a deque, whose blocks serve
@@ -105,3 +107,5 @@ int32_t wait_event(int32_t timeout) {
 }
 
 const WindowEvent& current_event() { return state().current; }
+
+}  // namespace core

@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+namespace core {
+
 enum EventType : int32_t {
   CloseRequest = 2,
   WidgetEvent = 3,
@@ -52,3 +54,5 @@ int32_t wait_event(int32_t timeout);
 // The event wait_event returned last (widget 0, window -1, data 0 when it
 // returned 0 or -1).
 const WindowEvent& current_event();
+
+}  // namespace core

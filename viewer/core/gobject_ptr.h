@@ -6,6 +6,8 @@
 
 #include <utility>
 
+namespace core {
+
 template <typename T>
 class GObjectPtr {
  public:
@@ -35,3 +37,5 @@ class GObjectPtr {
   explicit GObjectPtr(T* object) : object_(object) {}
   T* object_ = nullptr;
 };
+
+}  // namespace core

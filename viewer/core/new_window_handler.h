@@ -7,7 +7,11 @@
 
 #include <gtk/gtk.h>
 
+namespace core {
+
 using NewWindowHandler = void (*)(GtkWidget* window);
 
 // Replaces the handler (nullptr: none). It outlives init_windows.
 void set_new_window_handler(NewWindowHandler handler);
+
+}  // namespace core

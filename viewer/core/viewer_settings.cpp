@@ -6,6 +6,8 @@
 #include "text_file.h"
 #include "utf8.h"
 
+namespace core {
+
 namespace {
 
 constexpr int settings_file = 1;
@@ -45,3 +47,5 @@ ViewerSettings read_viewer_settings() {
   close_file(settings_file);
   return parse_viewer_settings(lines);
 }
+
+}  // namespace core

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+namespace core {
+
 struct ViewerSettings {
   int32_t x = 0;
   int32_t y = 0;
@@ -26,3 +28,5 @@ ViewerSettings read_viewer_settings();
 
 // Lines 1 to 6 are numbers (parse_int, low 32 bits); line 7 is the title.
 ViewerSettings parse_viewer_settings(const std::array<std::u16string, ViewerSettingsLines>& lines);
+
+}  // namespace core

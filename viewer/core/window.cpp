@@ -11,6 +11,8 @@
 #include "object_registry.h"
 #include "utf8.h"
 
+namespace core {
+
 namespace {
 
 struct WindowRecord {
@@ -314,3 +316,5 @@ void release_windows() {
   registry->rewind();
   while (auto found = registry->next()) close_window(found->number);
 }
+
+}  // namespace core

@@ -16,6 +16,8 @@
 #include <cstdint>
 #include <string_view>
 
+namespace core {
+
 enum WindowFlags : uint32_t {
   Hidden = 0x1,            // not shown at the end of open_window
   Resizable = 0x2,         // the user may resize; the size is only the default size
@@ -57,3 +59,5 @@ void set_window_state(int32_t number, int32_t state);
 void close_window(int32_t number);
 // Closes every open window.
 void release_windows();
+
+}  // namespace core

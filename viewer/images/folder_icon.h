@@ -4,5 +4,9 @@
 
 #include <cstddef>
 
+namespace images {
+
 extern const unsigned char folder_icon_data[];
 extern const size_t folder_icon_size;
+
+}  // namespace images

@@ -12,10 +12,12 @@
 #include "core/gobject_ptr.h"
 #include "object_registry.h"
 
+namespace images {
+
 namespace {
 
 struct Image {
-  GObjectPtr<GdkPixbuf> handle;  // owns the pixels
+  core::GObjectPtr<GdkPixbuf> handle;  // owns the pixels
 
   bool live() const { return static_cast<bool>(handle); }
 };
@@ -89,7 +91,7 @@ intptr_t decode_image(int number, std::span<const uint8_t> bytes) {
                                static_cast<int>(pitch), free_pixels, nullptr);
   if (!pixbuf) return 0;
   pixels.release();  // the pixbuf frees them now
-  auto handle = GObjectPtr<GdkPixbuf>::adopt(pixbuf);
+  auto handle = core::GObjectPtr<GdkPixbuf>::adopt(pixbuf);
 
   Image* image = images->allocate(number);
   if (!image) return 0;
@@ -110,3 +112,5 @@ void release_images() {
   if (library.images) library.images->release_all();
   library.hidden_window.reset();
 }
+
+}  // namespace images

@@ -23,7 +23,7 @@ class WaitGuard {
  private:
   static gboolean fire(gpointer self) {
     static_cast<WaitGuard*>(self)->fired_ = true;
-    post_event(type, 0, 0, 0);
+    core::post_event(type, 0, 0, 0);
     return FALSE;
   }
 

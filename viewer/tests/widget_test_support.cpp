@@ -5,6 +5,9 @@
 
 #include <algorithm>
 
+using namespace core;
+using namespace widgets;
+
 namespace {
 
 // The windows the running test opened and has not destroyed yet.
@@ -127,7 +130,7 @@ void set_double_click_time(int milliseconds) {
   g_object_set(gtk_settings_get_default(), "gtk-double-click-time", milliseconds, nullptr);
 }
 
-void PrintTo(const WindowEvent& event, std::ostream* out) {
+void core::PrintTo(const WindowEvent& event, std::ostream* out) {
   *out << "{type " << event.type << ", widget " << event.widget << ", window " << event.window << ", data "
        << event.data << "}";
 }

@@ -11,6 +11,8 @@
 #include "string_functions.h"
 #include "utf8.h"
 
+namespace tree {
+
 namespace {
 
 // Bytes asked of the system at a time.
@@ -175,3 +177,5 @@ void read_template(const TemplateNodeSink& add_node) {
     }
   }
 }
+
+}  // namespace tree

@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+namespace tree {
+
 // One template line as a tree node. The text points into the line it was
 // parsed from and lives only as long as that line.
 struct TemplateLine {
@@ -71,3 +73,5 @@ inline constexpr char TemplateFileName[] = "tree_display_template.txt";
 // hands every line, in file order, to add_node; empty lines count. A missing
 // file gives no line.
 void read_template(const TemplateNodeSink& add_node);
+
+}  // namespace tree

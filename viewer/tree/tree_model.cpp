@@ -6,6 +6,8 @@
 
 #include "widgets/toolkit_colour.h"
 
+namespace tree {
+
 static_assert(sizeof(glong) == sizeof(intptr_t), "item data travels as a glong");
 
 namespace {
@@ -176,7 +178,7 @@ void model_get_value(GtkTreeModel* model, GtkTreeIter* iter, gint column, GValue
       const int32_t c = store.colour(index, column == TreeColumnForeground ? TreeColour::Foreground
                                                                             : TreeColour::Background);
       if (c != NoColour) {
-        GdkColor gdk = toolkit_colour(c);
+        GdkColor gdk = widgets::toolkit_colour(c);
         g_value_set_boxed(value, &gdk);
       }
       break;
@@ -263,8 +265,8 @@ ModelAdapter* adapter_if_ours(GtkTreeModel* model) {
 
 }  // namespace
 
-GObjectPtr<GtkTreeModel> create_tree_item_model() {
-  return GObjectPtr<GtkTreeModel>::adopt(
+core::GObjectPtr<GtkTreeModel> create_tree_item_model() {
+  return core::GObjectPtr<GtkTreeModel>::adopt(
       GTK_TREE_MODEL(g_object_new(tree_item_model_get_type(), nullptr)));
 }
 
@@ -289,3 +291,5 @@ GtkTreePath* tree_model_path(GtkTreeModel* model, int32_t index) {
   ModelAdapter* adapter = adapter_if_ours(model);
   return adapter ? adapter->path(index) : nullptr;
 }
+
+}  // namespace tree

@@ -16,6 +16,8 @@
 #include "core/gobject_ptr.h"
 #include "tree/tree_store.h"
 
+namespace tree {
+
 enum TreeColumn : int {
   TreeColumnCheck = 0,         // gboolean: check mark
   TreeColumnInconsistent = 1,  // gboolean: third check state
@@ -29,7 +31,7 @@ enum TreeColumn : int {
 
 // A new, empty item store; the caller holds its only reference. Icons are
 // GdkPixbufs, of which the store keeps one reference each.
-GObjectPtr<GtkTreeModel> create_tree_item_model();
+core::GObjectPtr<GtkTreeModel> create_tree_item_model();
 // The store behind a model made by create_tree_item_model, else nullptr.
 TreeStore* tree_items(GtkTreeModel* model);
 
@@ -40,3 +42,5 @@ bool tree_model_iter(GtkTreeModel* model, int32_t index, GtkTreeIter* iter);
 int32_t tree_model_index(GtkTreeModel* model, const GtkTreeIter* iter);
 // Newly allocated path of an item, or nullptr.
 GtkTreePath* tree_model_path(GtkTreeModel* model, int32_t index);
+
+}  // namespace tree

@@ -6,6 +6,8 @@
 #include <stdexcept>
 #include <memory>
 
+namespace tree {
+
 namespace {
 
 // Replaced and removed texts stay in the arena until they make up half of
@@ -548,3 +550,5 @@ int32_t TreeStore::next_sibling(int32_t index) const {
 void TreeStore::see_children_of_parent(int32_t index) {
   if (valid(index) && nodes_[index].parent != None) nodes_[nodes_[index].parent].children_shown = 1;
 }
+
+}  // namespace tree

@@ -17,6 +17,8 @@
 
 #include "large_memory.h"
 
+namespace tree {
+
 // An icon as the caller knows it (a toolkit image); the store only counts
 // its uses. IconKeeper takes a reference for the store when an icon is first
 // used and gives it back when the last item showing it goes.
@@ -218,3 +220,4 @@ class TreeStore {
   std::unordered_map<IconHandle, uint32_t> icon_slots_;
 };
 
+}  // namespace tree

@@ -16,6 +16,10 @@
 #include "widgets/widget.h"
 #include "widgets/widget_id.h"
 
+namespace tree {
+
+using namespace widgets;
+
 namespace {
 
 constexpr char kFlagsKey[] = "gw_flags";
@@ -36,9 +40,9 @@ SetTreeLines tree_lines_switch() {
 }
 
 struct TreeData : WidgetData {
-  explicit TreeData(GObjectPtr<GtkTreeModel> model)
+  explicit TreeData(core::GObjectPtr<GtkTreeModel> model)
       : model(std::move(model)), items(*tree_items(this->model.get())) {}
-  GObjectPtr<GtkTreeModel> model;
+  core::GObjectPtr<GtkTreeModel> model;
   TreeStore& items;
 };
 
@@ -246,7 +250,7 @@ TreeKind& tree_kind() {
 
 void on_selection_changed(GtkTreeSelection* selection, gpointer number) {
   GtkWidget* view = GTK_WIDGET(gtk_tree_selection_get_tree_view(selection));
-  post_event(WidgetEvent, GPOINTER_TO_INT(number), widget_window_number(view), Change);
+  core::post_event(core::WidgetEvent, GPOINTER_TO_INT(number), widget_window_number(view), core::Change);
 }
 
 // The view hands a click anywhere in the column to the check box, its only
@@ -287,7 +291,7 @@ void on_check_toggled(GtkCellRendererToggle* cell, gchar* path_text, gpointer tr
     checked = !checked;
   }
   items->set_check(index, checked, inconsistent);
-  post_event(WidgetEvent, widget_id(GTK_WIDGET(view)), widget_window_number(GTK_WIDGET(view)), Change);
+  core::post_event(core::WidgetEvent, widget_id(GTK_WIDGET(view)), widget_window_number(GTK_WIDGET(view)), core::Change);
 }
 
 
@@ -586,7 +590,7 @@ intptr_t create_tree_widget(int32_t number, int32_t x, int32_t y, int32_t width,
   TreeKind& kind = tree_kind();
   const SetTreeLines set_tree_lines = tree_lines_switch();
 
-  GObjectPtr<GtkTreeModel> model = create_tree_item_model();
+  core::GObjectPtr<GtkTreeModel> model = create_tree_item_model();
   Unplaced scrolled(gtk_scrolled_window_new(nullptr, nullptr));
   if (!model || !scrolled) return 0;
   Unplaced view_holder(gtk_tree_view_new_with_model(model.get()));
@@ -662,3 +666,5 @@ intptr_t create_tree_widget(int32_t number, int32_t x, int32_t y, int32_t width,
   gtk_widget_show_all(outer);
   return automatic ? number : reinterpret_cast<intptr_t>(view);
 }
+
+}  // namespace tree

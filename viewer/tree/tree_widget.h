@@ -18,6 +18,8 @@
 #include <cstddef>
 #include <cstdint>
 
+namespace tree {
+
 // Creation flags; other bits are ignored.
 enum TreeFlags : int32_t {
   TreeNoLines = 1,     // no tree lines
@@ -52,3 +54,5 @@ bool focus_first_row(int32_t number);
 // Makes room in tree `number` for about this many more items and bytes of
 // text (see TreeStore::reserve).
 void reserve_tree_items(int32_t number, size_t items, size_t text_bytes);
+
+}  // namespace tree

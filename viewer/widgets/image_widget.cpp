@@ -7,6 +7,8 @@
 #include "widgets/unplaced_widget.h"
 #include "widgets/widget.h"
 
+namespace widgets {
+
 namespace {
 
 struct ImageData : WidgetData {
@@ -96,3 +98,5 @@ intptr_t create_image_widget(int32_t number, int32_t x, int32_t y, int32_t width
   register_widget(*record, number);
   return automatic ? number : reinterpret_cast<intptr_t>(main);
 }
+
+}  // namespace widgets

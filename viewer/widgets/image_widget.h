@@ -7,6 +7,8 @@
 
 #include <cstdint>
 
+namespace widgets {
+
 // Creation flags; other bits are ignored.
 enum ImageFlags : int32_t {
   ImageBorder = 1,  // a sunken frame around the image
@@ -22,3 +24,5 @@ inline constexpr int32_t ImageKindCode = 9;
 // number for -1, and 0 when nothing could be created or placed.
 intptr_t create_image_widget(int32_t number, int32_t x, int32_t y, int32_t width, int32_t height,
                              GdkPixbuf* image, int32_t flags = 0);
+
+}  // namespace widgets

@@ -6,6 +6,8 @@
 #include "core/event_queue.h"
 #include "widgets/widget.h"
 
+namespace widgets {
+
 namespace {
 
 constexpr char kClickKey[] = "gw_gadget_eventtype";
@@ -64,7 +66,7 @@ gboolean on_motion(GtkWidget* widget, GdkEventMotion* event, gpointer data) {
   if (tracker->pressed == 1 && tracker->dragging == 0 && (event->state & kButtonsMask) == GDK_BUTTON1_MASK &&
       gtk_drag_check_threshold(widget, tracker->press_x, tracker->press_y, whole_pixels(event->x),
                                whole_pixels(event->y))) {
-    post_event(WidgetEvent, tracker->number, widget_window_number(widget), DragStart);
+    core::post_event(core::WidgetEvent, tracker->number, widget_window_number(widget), core::DragStart);
     tracker->dragging = 1;
   }
   return FALSE;
@@ -103,10 +105,10 @@ gboolean track_clicks(GtkWidget* widget, GdkEventButton* event, gpointer number)
       break;
     case GDK_BUTTON_RELEASE: {
       const int pending = pending_click(widget) - 1;
-      const bool left_pending = pending == LeftClick || pending == LeftDoubleClick;
-      const bool right_pending = pending == RightClick || pending == RightDoubleClick;
+      const bool left_pending = pending == core::LeftClick || pending == core::LeftDoubleClick;
+      const bool right_pending = pending == core::RightClick || pending == core::RightDoubleClick;
       if ((event->button == kLeftButton && left_pending) || (event->button == kRightButton && right_pending))
-        post_event(WidgetEvent, GPOINTER_TO_INT(number), widget_window_number(widget), pending);
+        core::post_event(core::WidgetEvent, GPOINTER_TO_INT(number), widget_window_number(widget), pending);
       set_pending_click(widget, 0);
       break;
     }
@@ -115,3 +117,5 @@ gboolean track_clicks(GtkWidget* widget, GdkEventButton* event, gpointer number)
   }
   return FALSE;
 }
+
+}  // namespace widgets

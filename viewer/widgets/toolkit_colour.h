@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+namespace widgets {
+
 // Each 8-bit channel becomes c x 256, the toolkit's 16-bit channel.
 inline GdkColor toolkit_colour(int32_t colour) {
   const auto channel = [colour](int shift) {
@@ -16,3 +18,5 @@ inline GdkColor toolkit_colour(int32_t colour) {
   result.blue = channel(16);
   return result;
 }
+
+}  // namespace widgets

@@ -6,6 +6,8 @@
 
 #include <utility>
 
+namespace widgets {
+
 class Unplaced {
  public:
   explicit Unplaced(GtkWidget* widget) : widget_(widget) {
@@ -30,3 +32,5 @@ class Unplaced {
  private:
   GtkWidget* widget_;
 };
+
+}  // namespace widgets

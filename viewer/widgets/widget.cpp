@@ -10,6 +10,8 @@
 #include "widgets/widget_id.h"
 #include "widgets/widget_layer.h"
 
+namespace widgets {
+
 namespace {
 
 // The layer's only state: its start-up record.
@@ -36,7 +38,7 @@ void on_main_widget_destroy(GtkObject* object, gpointer data) {
 // A fresh record; every new window becomes the current widget list from now on.
 void make_widget_layer() {
   started_layer = std::make_unique<WidgetLayer>();
-  set_new_window_handler([](GtkWidget* window) { use_widget_list(window); });
+  core::set_new_window_handler([](GtkWidget* window) { use_widget_list(window); });
 }
 
 }  // namespace
@@ -60,7 +62,7 @@ void register_widget(Widget& widget, int32_t number) {
   if (PangoFontDescription* font = widget_layer().list.default_font.get()) set_widget_font(number, font);
   g_signal_connect(widget.main, "destroy", G_CALLBACK(on_main_widget_destroy), GINT_TO_POINTER(number));
   set_widget_id(widget.main, number);
-  flush_toolkit_events();
+  core::flush_toolkit_events();
 }
 
 void destroy_widget(int32_t number) {
@@ -111,3 +113,5 @@ int32_t add_widget_item_utf8(int32_t number, int32_t position, const char* utf8,
   if (!widget || !widget->kind) return 0;
   return widget->kind->add_item_at_level(*widget, position, utf8 ? utf8 : "", image, level);
 }
+
+}  // namespace widgets

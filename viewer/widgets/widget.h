@@ -13,6 +13,8 @@
 
 #include "object_registry.h"
 
+namespace widgets {
+
 struct Widget;
 
 // A kind's own per-widget fields (the tree's model and item table, ...).
@@ -139,3 +141,5 @@ int32_t add_widget_item(int32_t number, int32_t position, std::u16string_view te
 // The same with a text that is UTF-8 already (zero-terminated).
 int32_t add_widget_item_utf8(int32_t number, int32_t position, const char* utf8, GdkPixbuf* image,
                              int32_t level);
+
+}  // namespace widgets

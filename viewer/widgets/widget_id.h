@@ -7,6 +7,8 @@
 
 #include <cstdint>
 
+namespace widgets {
+
 inline constexpr char WidgetIdKey[] = "gw_id";
 
 inline void set_widget_id(GtkWidget* widget, int32_t number) {
@@ -18,3 +20,5 @@ inline void set_widget_id(GtkWidget* widget, int32_t number) {
 inline int32_t widget_id(GtkWidget* widget) {
   return static_cast<int32_t>(reinterpret_cast<intptr_t>(g_object_get_data(G_OBJECT(widget), WidgetIdKey)) - 1);
 }
+
+}  // namespace widgets

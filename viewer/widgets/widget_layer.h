@@ -8,6 +8,8 @@
 #include "object_registry.h"
 #include "widgets/widget.h"
 
+namespace widgets {
+
 struct FontDescriptionFree {
   void operator()(PangoFontDescription* font) const { pango_font_description_free(font); }
 };
@@ -32,3 +34,5 @@ void start_widget_layer();
 WidgetLayer& widget_layer();
 // The record when the layer has been started, else nullptr.
 WidgetLayer* started_widget_layer();
+
+}  // namespace widgets

@@ -5,6 +5,8 @@
 #include "widgets/widget.h"
 #include "widgets/widget_layer.h"
 
+namespace widgets {
+
 namespace {
 
 constexpr char kContainerKey[] = "gw_gadgetlist";
@@ -107,3 +109,5 @@ bool place_widget(GtkWidget* widget, int32_t x, int32_t y) {
   gtk_fixed_put(GTK_FIXED(container), widget, x, y);
   return true;
 }
+
+}  // namespace widgets

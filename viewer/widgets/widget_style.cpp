@@ -5,6 +5,8 @@
 #include "widgets/toolkit_colour.h"
 #include "widgets/widget.h"
 
+namespace widgets {
+
 namespace {
 
 constexpr char kFontKey[] = "gw_gadget_font";
@@ -85,3 +87,5 @@ int32_t widget_colour(const Widget& widget, int32_t which) {
   if (which == kBack) return shifted(widget.back_colour, -1);
   return kNoColour;
 }
+
+}  // namespace widgets

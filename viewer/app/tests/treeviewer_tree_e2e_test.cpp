@@ -32,6 +32,8 @@
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 
+using namespace images;
+
 namespace {
 
 using namespace std::chrono_literals;

@@ -13,6 +13,8 @@
 #include "tests/wait_guard.h"
 #include "tests/x_inspect.h"
 
+using namespace core;
+
 void PrintTo(const WindowEvent& event, std::ostream* out) {
   *out << "{type " << event.type << ", widget " << event.widget << ", window " << event.window
        << ", data " << event.data << "}";

@@ -13,6 +13,8 @@
 #include "text_file.h"
 #include "utf8.h"
 
+using namespace core;
+
 void PrintTo(const ViewerSettings& settings, std::ostream* out) {
   *out << "{x " << settings.x << ", y " << settings.y << ", width " << settings.width << ", height "
        << settings.height << ", keep_above " << settings.keep_above << ", borderless "

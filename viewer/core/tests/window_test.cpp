@@ -21,6 +21,9 @@
 #include "widgets/widget.h"
 #include "tests/x_inspect.h"
 
+using namespace core;
+using namespace widgets;
+
 void PrintTo(const WindowEvent& event, std::ostream* out) {
   *out << "{type " << event.type << ", widget " << event.widget << ", window " << event.window
        << ", data " << event.data << "}";

@@ -10,6 +10,8 @@
 #include "images/decoders/little_endian.h"
 #include "images/decoders/pixel_rows.h"
 
+namespace images {
+
 namespace {
 
 constexpr uint32_t Uncompressed = 0;
@@ -255,3 +257,5 @@ bool BmpDecoder::decode_run_length(const DecodeContext& context, uint8_t* pixels
 std::unique_ptr<ImageDecoder> make_bmp_decoder() { return std::make_unique<BmpDecoder>(); }
 
 void register_bmp_decoder() { register_decoder(make_bmp_decoder()); }
+
+}  // namespace images

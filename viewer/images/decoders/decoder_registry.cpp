@@ -3,6 +3,8 @@
 #include <array>
 #include <string_view>
 
+namespace images {
+
 namespace {
 
 struct DecoderList {
@@ -101,3 +103,5 @@ bool decode_pixels(uint8_t* pixels, size_t pitch, int flags) {
   release_decoder();
   return done;
 }
+
+}  // namespace images

@@ -10,6 +10,8 @@
 
 #include "images/decoders/image_decoder.h"
 
+namespace images {
+
 inline constexpr int MaxDecoders = 30;
 
 // Empties the list (releasing a decoder that still holds state).
@@ -39,3 +41,5 @@ const char* accepted_decoder_name();
 bool decode_pixels(uint8_t* pixels, size_t pitch, int flags);
 // Frees the accepting decoder's state without decoding.
 void release_decoder();
+
+}  // namespace images

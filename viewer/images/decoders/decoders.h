@@ -7,6 +7,8 @@
 
 #include "images/decoders/image_decoder.h"
 
+namespace images {
+
 std::unique_ptr<ImageDecoder> make_bmp_decoder();
 std::unique_ptr<ImageDecoder> make_png_decoder();
 std::unique_ptr<ImageDecoder> make_jpeg_decoder();
@@ -29,3 +31,5 @@ void register_tiff_decoder();
 // often it runs. For programs and tests that decode without the viewer's
 // start-up sequence.
 void register_standard_decoders();
+
+}  // namespace images

@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 
+namespace images {
+
 struct DecodeContext {
   const uint8_t* data = nullptr;
   size_t length = 0;  // decoders never read beyond this
@@ -44,3 +46,5 @@ class ImageDecoder {
   // Frees what accept() kept.
   virtual void release(DecodeContext&) {}
 };
+
+}  // namespace images

@@ -11,6 +11,8 @@
 #include "images/decoders/decoders.h"
 #include "images/decoders/pixel_rows.h"
 
+namespace images {
+
 namespace {
 
 constexpr uint8_t CodestreamStart[] = {0xFF, 0x4F, 0xFF, 0x51};  // SOC, then SIZ
@@ -186,3 +188,5 @@ std::unique_ptr<ImageDecoder> make_jpeg2000_decoder() {
 void register_jpeg2000_decoder() {
   register_decoder_once(make_jpeg2000_decoder());
 }
+
+}  // namespace images

@@ -17,6 +17,8 @@
 #include "images/decoders/decoders.h"
 #include "images/decoders/pixel_rows.h"
 
+namespace images {
+
 namespace {
 
 // The message numbers a caller may add to the library's own (none are used).
@@ -151,3 +153,5 @@ std::unique_ptr<ImageDecoder> make_jpeg_decoder() { return std::make_unique<Jpeg
 void register_jpeg_decoder() {
   register_decoder_once(make_jpeg_decoder());
 }
+
+}  // namespace images

@@ -7,6 +7,8 @@
 
 #include "images/decoders/image_decoder.h"
 
+namespace images {
+
 // The pitch the image layer gives an image: 4 bytes a pixel at depth 32;
 // otherwise 3 bytes a pixel and width % 4 bytes more.
 inline size_t row_pitch(int32_t width, int32_t depth) {
@@ -19,3 +21,5 @@ inline uint8_t* target_row(uint8_t* pixels, size_t pitch, int32_t height, int32_
   int32_t index = (flags & DecodeBottomToTop) ? height - 1 - row : row;
   return pixels + static_cast<size_t>(index) * pitch;
 }
+
+}  // namespace images

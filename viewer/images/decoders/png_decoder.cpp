@@ -13,6 +13,8 @@
 #include "images/decoders/decoders.h"
 #include "images/decoders/pixel_rows.h"
 
+namespace images {
+
 namespace {
 
 constexpr size_t SignatureSize = 8;
@@ -139,3 +141,5 @@ std::unique_ptr<ImageDecoder> make_png_decoder() { return std::make_unique<PngDe
 void register_png_decoder() {
   register_decoder_once(make_png_decoder());
 }
+
+}  // namespace images

@@ -1,6 +1,8 @@
 #include "images/decoders/decoder_registry.h"
 #include "images/decoders/decoders.h"
 
+namespace images {
+
 void register_standard_decoders() {
   init_decoders();
   register_bmp_decoder();
@@ -10,3 +12,5 @@ void register_standard_decoders() {
   register_tga_decoder();
   register_tiff_decoder();
 }
+
+}  // namespace images

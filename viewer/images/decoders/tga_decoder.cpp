@@ -8,6 +8,8 @@
 #include "images/decoders/little_endian.h"
 #include "images/decoders/pixel_rows.h"
 
+namespace images {
+
 namespace {
 
 constexpr size_t HeaderSize = 18;
@@ -132,3 +134,5 @@ std::unique_ptr<ImageDecoder> make_tga_decoder() { return std::make_unique<TgaDe
 void register_tga_decoder() {
   register_decoder_once(make_tga_decoder());
 }
+
+}  // namespace images

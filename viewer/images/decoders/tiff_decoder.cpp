@@ -15,6 +15,8 @@
 #include "images/decoders/decoders.h"
 #include "images/decoders/pixel_rows.h"
 
+namespace images {
+
 namespace {
 
 // Compressions that are refused: the old PKZIP-style Deflate code and the
@@ -165,3 +167,5 @@ void register_tiff_decoder() {
   TIFFSetWarningHandler(nullptr);
   register_decoder_once(make_tiff_decoder());
 }
+
+}  // namespace images

@@ -1,9 +1,9 @@
 # Writes a C++ source that holds a file's bytes as constant data.
 #   cmake -DINPUT=<file> -DOUTPUT=<source.cpp> -DNAME=<symbol> -DHEADER=<header>
-#         -P embed_file.cmake
-# defines `const unsigned char <NAME>_data[]` and `const size_t <NAME>_size`,
-# declared extern in HEADER.
-foreach(var INPUT OUTPUT NAME HEADER)
+#         -DNAMESPACE=<namespace> -P embed_file.cmake
+# defines `const unsigned char <NAME>_data[]` and `const size_t <NAME>_size`
+# in NAMESPACE, declared extern in HEADER.
+foreach(var INPUT OUTPUT NAME HEADER NAMESPACE)
   if(NOT DEFINED ${var})
     message(FATAL_ERROR "embed_file.cmake needs -D${var}=...")
   endif()
@@ -27,7 +27,11 @@ file(WRITE "${OUTPUT}"
 "// Generated at build time from ${source_name}; do not edit.
 #include \"${HEADER}\"
 
+namespace ${NAMESPACE} {
+
 extern const unsigned char ${NAME}_data[] = {
 ${bytes}};
 extern const size_t ${NAME}_size = ${size};
+
+}  // namespace ${NAMESPACE}
 ")

@@ -11,6 +11,9 @@
 #include "images/folder_icon.h"
 #include "core/gobject_ptr.h"
 
+using namespace core;
+using namespace images;
+
 namespace {
 
 class ImagesTest : public testing::Test {

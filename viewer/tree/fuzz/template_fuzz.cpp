@@ -13,6 +13,8 @@
 #include "tree/tree_store.h"
 #include "utf8.h"
 
+using namespace tree;
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const int memory = memfd_create("template", MFD_CLOEXEC);
   if (memory < 0) return 0;

@@ -14,6 +14,8 @@
 #include "text_file.h"
 #include "utf8.h"
 
+using namespace tree;
+
 // A parsed line with its text kept.
 struct Node {
   int32_t level = 0;

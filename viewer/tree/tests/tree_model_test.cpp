@@ -9,6 +9,9 @@
 #include <string>
 #include <vector>
 
+using namespace core;
+using namespace tree;
+
 namespace {
 
 struct Store {

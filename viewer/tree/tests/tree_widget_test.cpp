@@ -13,6 +13,10 @@
 #include "tree/tree_widget.h"
 #include "tests/widget_test_support.h"
 
+using namespace core;
+using namespace widgets;
+using namespace tree;
+
 namespace {
 
 constexpr int32_t kWindow = 3;

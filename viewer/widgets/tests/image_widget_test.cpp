@@ -12,6 +12,9 @@
 #include <X11/Xlib.h>
 #include <gdk/gdkx.h>
 
+using namespace core;
+using namespace widgets;
+
 namespace {
 
 constexpr int32_t kWindow = 2;

@@ -6,6 +6,9 @@
 #include "tests/widget_test_support.h"
 #include "core/window.h"
 
+using namespace core;
+using namespace widgets;
+
 namespace {
 
 using Shape = TestKind::Shape;

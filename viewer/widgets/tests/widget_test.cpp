@@ -8,6 +8,9 @@
 #include "core/gobject_ptr.h"
 #include "tests/widget_test_support.h"
 
+using namespace core;
+using namespace widgets;
+
 namespace {
 
 using Shape = TestKind::Shape;

@@ -9,6 +9,8 @@
 #include "images/decoders/decoders.h"
 #include "images/decoders/pixel_rows.h"
 
+using namespace images;
+
 namespace {
 
 // Decoding is skipped (the decoder only released) above this many pixels:

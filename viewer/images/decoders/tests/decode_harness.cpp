@@ -6,6 +6,8 @@
 #include "images/decoders/decoder_registry.h"
 #include "images/decoders/decoders.h"
 
+using namespace images;
+
 namespace {
 constexpr uint8_t Fill = 0xA5;
 constexpr size_t RowSlack = 5;  // bytes after each row that no decoder may touch

@@ -16,7 +16,7 @@ struct Decoded {
   bool accepted = false;
   bool decoded = false;
   std::string decoder;
-  DecodeContext context;  // as identify_image left it
+  images::DecodeContext context;  // as identify_image left it
   size_t pitch = 0;
   std::vector<uint8_t> buffer;  // height + 1 rows and a guard zone
   bool wrote_outside = false;   // a byte beyond a row or the image changed

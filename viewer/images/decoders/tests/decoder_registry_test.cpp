@@ -8,6 +8,8 @@
 
 #include "images/decoders/decoders.h"
 
+using namespace images;
+
 namespace {
 
 // What the fake decoders were asked, in order: "accept A", "decode A", ...

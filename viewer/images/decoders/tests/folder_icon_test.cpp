@@ -8,6 +8,8 @@
 #include "images/decoders/decoders.h"
 #include "images/folder_icon.h"
 
+using namespace images;
+
 namespace {
 
 struct Segment {

@@ -11,6 +11,8 @@
 #include "images/decoders/tests/decode_harness.h"
 #include "images/decoders/decoders.h"
 
+using namespace images;
+
 namespace {
 
 struct FormatCase {

@@ -24,10 +24,10 @@ namespace app {
 
 namespace {
 
-constexpr int32_t main_window = 0;
-constexpr int32_t folder_icon = 0;  // image
-constexpr int32_t icon_widget = 0;
-constexpr int32_t tree_widget = 1;
+constexpr int32_t MainWindow = 0;
+constexpr int32_t FolderIcon = 0;  // image
+constexpr int32_t IconWidget = 0;
+constexpr int32_t TreeWidget = 1;
 
 // The toolkit would select the user's locale itself and complain on standard
 // error when the C library lacks it. The same choice is made here quietly:
@@ -121,15 +121,15 @@ void load_template() {
   // take well over eight bytes (shorter ones only make the room grow).
   if (reader.size() > 0) {
     const auto bytes = static_cast<size_t>(reader.size());
-    tree::reserve_tree_items(tree_widget, bytes / 8 + 1, bytes);
+    tree::reserve_tree_items(TreeWidget, bytes / 8 + 1, bytes);
   }
   std::string text;
   // One template line becomes one node; folders show the folder icon when
   // it decoded.
   const auto add_node = [&text](const tree::TemplateLine& line) {
     text.assign(line.text);
-    widgets::add_widget_item_utf8(tree_widget, -1, text.c_str(),
-                         line.folder ? images::image_handle(folder_icon) : nullptr, line.level);
+    widgets::add_widget_item_utf8(TreeWidget, -1, text.c_str(),
+                         line.folder ? images::image_handle(FolderIcon) : nullptr, line.level);
   };
   bool focused = false;
   for (;;) {
@@ -138,7 +138,7 @@ void load_template() {
     do {
       status = reader.read(LinesPerCheck, add_node);
     } while (status == tree::TemplateReader::Status::More && g_get_monotonic_time() < slice_end);
-    if (!focused) focused = tree::focus_first_row(tree_widget);
+    if (!focused) focused = tree::focus_first_row(TreeWidget);
     if (status == tree::TemplateReader::Status::End) return;
     if (status == tree::TemplateReader::Status::Blocked)
       wait_for_template(reader.descriptor());
@@ -172,21 +172,21 @@ void run_viewer(int argc, char** argv) {
   const core::ViewerSettings settings = core::read_viewer_settings();
   const int32_t width = usable(settings.width, DefaultWidth);
   const int32_t height = usable(settings.height, DefaultHeight);
-  if (!core::open_window(main_window, settings.x, settings.y, width, height, settings.title,
+  if (!core::open_window(MainWindow, settings.x, settings.y, width, height, settings.title,
                    window_flags(settings))) {
     end_process();
   }
-  core::set_window_keep_above(main_window, settings.keep_above ? 1 : 0);
+  core::set_window_keep_above(MainWindow, settings.keep_above ? 1 : 0);
 
   // The icon's true length: the decoders must not be told of bytes beyond it.
-  if (images::decode_image(folder_icon, {images::folder_icon_data, images::folder_icon_size})) {
-    widgets::create_image_widget(icon_widget, 680, 10, 16, 16, images::image_handle(folder_icon));
-    widgets::set_widget_hidden(icon_widget, 1);
+  if (images::decode_image(FolderIcon, {images::folder_icon_data, images::folder_icon_size})) {
+    widgets::create_image_widget(IconWidget, 680, 10, 16, 16, images::image_handle(FolderIcon));
+    widgets::set_widget_hidden(IconWidget, 1);
   }
-  tree::create_tree_widget(tree_widget, 10, 10, less_margins(width), less_margins(height));
+  tree::create_tree_widget(TreeWidget, 10, 10, less_margins(width), less_margins(height));
 
   load_template();
-  tree::focus_first_row(tree_widget);
+  tree::focus_first_row(TreeWidget);
 
   while (core::wait_event(-1) != core::CloseRequest) {
   }

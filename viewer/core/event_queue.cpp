@@ -24,7 +24,7 @@ EventQueueState& state() {
   return instance;
 }
 
-constexpr WindowEvent no_event{0, 0, -1, 0};
+constexpr WindowEvent NoEvent{0, 0, -1, 0};
 
 // Polls for toolkit work in 2 ms steps until some is pending or the timeout
 // has passed; then handles one piece of it. True when the toolkit ran. The
@@ -99,7 +99,7 @@ void flush_toolkit_events() {
 }
 
 int32_t wait_event(int32_t timeout) {
-  state().current = no_event;
+  state().current = NoEvent;
   if (take_current()) return state().current.type;
   const bool toolkit_ran = run_toolkit(timeout);
   if (take_current()) return state().current.type;

@@ -41,19 +41,19 @@ WindowRecord* find_window(int32_t number) {
 // X carries window sizes and positions in 16 bits: larger values wrap (a
 // size of 65536 or more ends in an X allocation error that kills the
 // program) and GDK warns about native windows above 32767 pixels.
-constexpr int32_t max_coordinate = 32767;
+constexpr int32_t MaxCoordinate = 32767;
 
 // gtk_widget_set_usize takes 0 as "natural size", -1 as "unset" and lower
 // values as "leave as it is", all without complaint; only the top is capped.
-int32_t size_request(int32_t extent) { return std::min(extent, max_coordinate); }
+int32_t size_request(int32_t extent) { return std::min(extent, MaxCoordinate); }
 
 // gtk_window_set_default_size rejects values below -1 with a warning; -1 is
 // its "no default", which is what a negative size amounts to.
-int32_t default_size(int32_t extent) { return std::clamp(extent, -1, max_coordinate); }
+int32_t default_size(int32_t extent) { return std::clamp(extent, -1, MaxCoordinate); }
 
 // gtk_widget_set_uposition takes -1 as "unset" and lower values as "leave as
 // it is"; only the top is capped.
-int32_t position(int32_t coordinate) { return std::min(coordinate, max_coordinate); }
+int32_t position(int32_t coordinate) { return std::min(coordinate, MaxCoordinate); }
 
 int32_t narrow(int64_t value) { return static_cast<int32_t>(std::clamp<int64_t>(value, INT32_MIN, INT32_MAX)); }
 

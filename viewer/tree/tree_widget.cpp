@@ -22,13 +22,13 @@ using namespace widgets;
 
 namespace {
 
-constexpr char kFlagsKey[] = "gw_flags";
-constexpr char kFindKey[] = "gw_find";
+constexpr char FlagsKey[] = "gw_flags";
+constexpr char FindKey[] = "gw_find";
 
 // Which item colour: 1 the text, 2 the background.
-constexpr int32_t kTextColour = 1;
-constexpr int32_t kBackgroundColour = 2;
-constexpr int32_t kDepthAttribute = 1;
+constexpr int32_t TextColour = 1;
+constexpr int32_t BackgroundColour = 2;
+constexpr int32_t DepthAttribute = 1;
 
 // Older toolkits lack tree lines, so the switch is looked up by name.
 using SetTreeLines = void (*)(GtkTreeView*, gboolean);
@@ -51,7 +51,7 @@ TreeData* tree_data(Widget& widget) { return dynamic_cast<TreeData*>(widget.data
 GtkTreeView* view_of(Widget& widget) { return GTK_TREE_VIEW(widget.main); }
 
 int32_t tree_flags(GtkTreeView* view) {
-  return GPOINTER_TO_INT(g_object_get_data(G_OBJECT(view), kFlagsKey));
+  return GPOINTER_TO_INT(g_object_get_data(G_OBJECT(view), FlagsKey));
 }
 
 struct PathFree {
@@ -204,7 +204,7 @@ class TreeKind final : public WidgetKind {
 
   int32_t get_item_attribute(Widget& widget, int32_t index, int32_t attribute) override {
     TreeData* data = tree_data(widget);
-    if (!data || attribute != kDepthAttribute) return 0;
+    if (!data || attribute != DepthAttribute) return 0;
     return data->items.depth(index);
   }
 
@@ -218,17 +218,17 @@ class TreeKind final : public WidgetKind {
 
   void set_item_colour(Widget& widget, int32_t index, int32_t which, int32_t colour) override {
     TreeData* data = tree_data(widget);
-    if (!data || (which != kTextColour && which != kBackgroundColour)) return;
+    if (!data || (which != TextColour && which != BackgroundColour)) return;
     data->items.set_colour(index,
-                           which == kTextColour ? TreeColour::Foreground : TreeColour::Background,
+                           which == TextColour ? TreeColour::Foreground : TreeColour::Background,
                            colour);
   }
 
   int32_t get_item_colour(Widget& widget, int32_t index, int32_t which) override {
     TreeData* data = tree_data(widget);
-    if (!data || (which != kTextColour && which != kBackgroundColour)) return NoColour;
+    if (!data || (which != TextColour && which != BackgroundColour)) return NoColour;
     return data->items.colour(
-        index, which == kTextColour ? TreeColour::Foreground : TreeColour::Background);
+        index, which == TextColour ? TreeColour::Foreground : TreeColour::Background);
   }
 
   void set_item_data(Widget& widget, int32_t index, intptr_t value) override {
@@ -332,7 +332,7 @@ struct FindBar {
 };
 
 FindBar* find_bar(GtkTreeView* view) {
-  return static_cast<FindBar*>(g_object_get_data(G_OBJECT(view), kFindKey));
+  return static_cast<FindBar*>(g_object_get_data(G_OBJECT(view), FindKey));
 }
 
 // Shows the item: opens the folders above it, puts the cursor on it and
@@ -404,17 +404,17 @@ void copy_selected_text(GtkTreeView* view) {
                          items->text(index), -1);
 }
 
-constexpr guint kModifiers = GDK_SHIFT_MASK | GDK_CONTROL_MASK | GDK_MOD1_MASK;
+constexpr guint Modifiers = GDK_SHIFT_MASK | GDK_CONTROL_MASK | GDK_MOD1_MASK;
 
 bool is_next_match_key(const GdkEventKey* event) {
-  const guint modifiers = event->state & kModifiers;
+  const guint modifiers = event->state & Modifiers;
   return (event->keyval == GDK_F3 && modifiers == 0) ||
          ((event->keyval == GDK_g || event->keyval == GDK_G) && modifiers == GDK_CONTROL_MASK);
 }
 
 gboolean on_find_key(GtkWidget*, GdkEventKey* event, gpointer tree_view) {
   GtkTreeView* view = GTK_TREE_VIEW(tree_view);
-  const guint modifiers = event->state & kModifiers;
+  const guint modifiers = event->state & Modifiers;
   if (is_next_match_key(event) ||
       ((event->keyval == GDK_Return || event->keyval == GDK_KP_Enter ||
         event->keyval == GDK_ISO_Enter) && modifiers == 0)) {
@@ -455,7 +455,7 @@ gboolean on_tree_key(GtkWidget* widget, GdkEventKey* event, gpointer) {
   GtkTreeView* view = GTK_TREE_VIEW(widget);
   TreeStore* items = tree_items(gtk_tree_view_get_model(view));
   if (!items) return FALSE;
-  const guint modifiers = event->state & kModifiers;
+  const guint modifiers = event->state & Modifiers;
   const guint key = event->keyval;
   if (modifiers == GDK_CONTROL_MASK && (key == GDK_f || key == GDK_F)) {
     show_find_bar(view);
@@ -555,7 +555,7 @@ void attach_gestures(GtkTreeView* view, GtkWidget* outer) {
     g_signal_connect(bar->entry, "changed", G_CALLBACK(on_find_changed), view);
     g_signal_connect(bar->entry, "focus-out-event", G_CALLBACK(on_find_focus_out), nullptr);
   }
-  g_object_set_data_full(G_OBJECT(view), kFindKey, bar.release(), free_find_bar);
+  g_object_set_data_full(G_OBJECT(view), FindKey, bar.release(), free_find_bar);
   g_signal_connect(view, "key-press-event", G_CALLBACK(on_tree_key), nullptr);
   g_signal_connect(view, "row-activated", G_CALLBACK(on_row_activated), nullptr);
   g_signal_connect(outer, "destroy", G_CALLBACK(on_outer_destroy), view);
@@ -628,7 +628,7 @@ intptr_t create_tree_widget(int32_t number, int32_t x, int32_t y, int32_t width,
   gtk_tree_view_set_fixed_height_mode(view, TRUE);
   // The view's own type-ahead only sees open rows; the find bar sees all.
   gtk_tree_view_set_enable_search(view, FALSE);
-  g_object_set_data(G_OBJECT(view), kFlagsKey, GINT_TO_POINTER(flags));
+  g_object_set_data(G_OBJECT(view), FlagsKey, GINT_TO_POINTER(flags));
 
   Widget* record = widget_registry().allocate(number);
   if (!record) return 0;

@@ -10,18 +10,18 @@ namespace widgets {
 
 namespace {
 
-constexpr char kClickKey[] = "gw_gadget_eventtype";
+constexpr char ClickKey[] = "gw_gadget_eventtype";
 
-// Pending click kinds kept under kClickKey; the event data is the kind - 1.
-constexpr int kLeftPress = 1;
-constexpr int kRightPress = 2;
-constexpr int kLeftDoublePress = 3;
-constexpr int kRightDoublePress = 4;
+// Pending click kinds kept under ClickKey; the event data is the kind - 1.
+constexpr int LeftPress = 1;
+constexpr int RightPress = 2;
+constexpr int LeftDoublePress = 3;
+constexpr int RightDoublePress = 4;
 
-constexpr guint kLeftButton = 1;
-constexpr guint kRightButton = 3;
+constexpr guint LeftButton = 1;
+constexpr guint RightButton = 3;
 // Buttons 1 to 5 in an event's state.
-constexpr guint kButtonsMask =
+constexpr guint ButtonsMask =
     GDK_BUTTON1_MASK | GDK_BUTTON2_MASK | GDK_BUTTON3_MASK | GDK_BUTTON4_MASK | GDK_BUTTON5_MASK;
 
 struct PointerTracker {
@@ -35,10 +35,10 @@ struct PointerTracker {
 // Toward zero, as the threshold check takes whole pixels; clamped so that no
 // coordinate can overflow the conversion.
 int32_t whole_pixels(gdouble value) {
-  constexpr double kLimit = std::numeric_limits<int32_t>::max();
+  constexpr double Limit = std::numeric_limits<int32_t>::max();
   if (std::isnan(value)) return 0;
-  if (value >= kLimit) return std::numeric_limits<int32_t>::max();
-  if (value <= -kLimit) return -std::numeric_limits<int32_t>::max();
+  if (value >= Limit) return std::numeric_limits<int32_t>::max();
+  if (value <= -Limit) return -std::numeric_limits<int32_t>::max();
   return static_cast<int32_t>(value);
 }
 
@@ -47,7 +47,7 @@ gboolean on_press(GtkWidget* widget, GdkEventButton* event, gpointer data) {
   // On a tree view only the rows start a drag, not the column headers.
   if (GTK_IS_TREE_VIEW(widget) && event->window != gtk_tree_view_get_bin_window(GTK_TREE_VIEW(widget)))
     return FALSE;
-  if (event->button == kLeftButton) {
+  if (event->button == LeftButton) {
     tracker->pressed = 1;
     tracker->dragging = 0;
     tracker->press_x = whole_pixels(event->x);
@@ -63,7 +63,7 @@ gboolean on_release(GtkWidget*, GdkEventButton*, gpointer data) {
 
 gboolean on_motion(GtkWidget* widget, GdkEventMotion* event, gpointer data) {
   auto* tracker = static_cast<PointerTracker*>(data);
-  if (tracker->pressed == 1 && tracker->dragging == 0 && (event->state & kButtonsMask) == GDK_BUTTON1_MASK &&
+  if (tracker->pressed == 1 && tracker->dragging == 0 && (event->state & ButtonsMask) == GDK_BUTTON1_MASK &&
       gtk_drag_check_threshold(widget, tracker->press_x, tracker->press_y, whole_pixels(event->x),
                                whole_pixels(event->y))) {
     core::post_event(core::WidgetEvent, tracker->number, widget_window_number(widget), core::DragStart);
@@ -74,10 +74,10 @@ gboolean on_motion(GtkWidget* widget, GdkEventMotion* event, gpointer data) {
 
 void free_tracker(gpointer data, GClosure*) { std::unique_ptr<PointerTracker> owned(static_cast<PointerTracker*>(data)); }
 
-int pending_click(GtkWidget* widget) { return GPOINTER_TO_INT(g_object_get_data(G_OBJECT(widget), kClickKey)); }
+int pending_click(GtkWidget* widget) { return GPOINTER_TO_INT(g_object_get_data(G_OBJECT(widget), ClickKey)); }
 
 void set_pending_click(GtkWidget* widget, int kind) {
-  g_object_set_data(G_OBJECT(widget), kClickKey, GINT_TO_POINTER(kind));
+  g_object_set_data(G_OBJECT(widget), ClickKey, GINT_TO_POINTER(kind));
 }
 
 }  // namespace
@@ -96,18 +96,18 @@ void track_pointer(int32_t number, GtkWidget* widget) {
 gboolean track_clicks(GtkWidget* widget, GdkEventButton* event, gpointer number) {
   switch (event->type) {
     case GDK_BUTTON_PRESS:
-      if (event->button == kLeftButton) set_pending_click(widget, kLeftPress);
-      if (event->button == kRightButton) set_pending_click(widget, kRightPress);
+      if (event->button == LeftButton) set_pending_click(widget, LeftPress);
+      if (event->button == RightButton) set_pending_click(widget, RightPress);
       break;
     case GDK_2BUTTON_PRESS:
-      if (event->button == kLeftButton) set_pending_click(widget, kLeftDoublePress);
-      if (event->button == kRightButton) set_pending_click(widget, kRightDoublePress);
+      if (event->button == LeftButton) set_pending_click(widget, LeftDoublePress);
+      if (event->button == RightButton) set_pending_click(widget, RightDoublePress);
       break;
     case GDK_BUTTON_RELEASE: {
       const int pending = pending_click(widget) - 1;
       const bool left_pending = pending == core::LeftClick || pending == core::LeftDoubleClick;
       const bool right_pending = pending == core::RightClick || pending == core::RightDoubleClick;
-      if ((event->button == kLeftButton && left_pending) || (event->button == kRightButton && right_pending))
+      if ((event->button == LeftButton && left_pending) || (event->button == RightButton && right_pending))
         core::post_event(core::WidgetEvent, GPOINTER_TO_INT(number), widget_window_number(widget), pending);
       set_pending_click(widget, 0);
       break;

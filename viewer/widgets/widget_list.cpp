@@ -9,8 +9,8 @@ namespace widgets {
 
 namespace {
 
-constexpr char kContainerKey[] = "gw_gadgetlist";
-constexpr char kRecordKey[] = "gw_gadgetstack";
+constexpr char ContainerKey[] = "gw_gadgetlist";
+constexpr char RecordKey[] = "gw_gadgetstack";
 
 // One per window (or container) that has ever been current: the container
 // that was current when it stopped being current.
@@ -20,7 +20,7 @@ struct WidgetListRecord {
 };
 
 WidgetListRecord* record_of(GtkWidget* target) {
-  return static_cast<WidgetListRecord*>(g_object_get_data(G_OBJECT(target), kRecordKey));
+  return static_cast<WidgetListRecord*>(g_object_get_data(G_OBJECT(target), RecordKey));
 }
 
 void forget_if_current(GtkWidget* window) {
@@ -43,7 +43,7 @@ void on_list_owner_destroy(GtkObject* object, gpointer) { forget_if_current(GTK_
 void attach_record(GtkWidget* target) {
   auto record = std::make_unique<WidgetListRecord>();
   record->window = target;
-  g_object_set_data_full(G_OBJECT(target), kRecordKey, record.release(), release_record);
+  g_object_set_data_full(G_OBJECT(target), RecordKey, record.release(), release_record);
   g_signal_connect(target, "destroy", G_CALLBACK(on_list_owner_destroy), nullptr);
 }
 
@@ -58,7 +58,7 @@ void discard_unplaced(GtkWidget* widget) {
 // The window's fixed container, made and packed into the window's box when
 // the window has none yet.
 GtkWidget* window_container(GtkWidget* window) {
-  if (auto* container = static_cast<GtkWidget*>(g_object_get_data(G_OBJECT(window), kContainerKey)))
+  if (auto* container = static_cast<GtkWidget*>(g_object_get_data(G_OBJECT(window), ContainerKey)))
     return container;
   GtkWidget* fixed = gtk_fixed_new();
   if (!fixed) return nullptr;
@@ -74,7 +74,7 @@ GtkWidget* window_container(GtkWidget* window) {
     discard_unplaced(fixed);
     return nullptr;
   }
-  g_object_set_data(G_OBJECT(window), kContainerKey, fixed);
+  g_object_set_data(G_OBJECT(window), ContainerKey, fixed);
   return fixed;
 }
 

@@ -9,13 +9,13 @@ namespace widgets {
 
 namespace {
 
-constexpr char kFontKey[] = "gw_gadget_font";
+constexpr char FontKey[] = "gw_gadget_font";
 
-constexpr int32_t kFront = 1;
-constexpr int32_t kBack = 2;
-constexpr int32_t kNoColour = -1;
+constexpr int32_t Front = 1;
+constexpr int32_t Back = 2;
+constexpr int32_t NoColour = -1;
 
-constexpr std::array kColouredStates = {GTK_STATE_NORMAL, GTK_STATE_ACTIVE, GTK_STATE_PRELIGHT};
+constexpr std::array ColouredStates = {GTK_STATE_NORMAL, GTK_STATE_ACTIVE, GTK_STATE_PRELIGHT};
 
 // Colours are stored + 1 so that a zero-filled record has none; the
 // arithmetic wraps instead of overflowing for colours with the top bits set.
@@ -27,14 +27,14 @@ void free_font(gpointer font) { pango_font_description_free(static_cast<PangoFon
 
 void modify_colours(GtkWidget* target, int32_t which, int32_t colour) {
   GtkRcStyle* style = gtk_widget_get_modifier_style(target);
-  const unsigned flags = which == kFront ? GTK_RC_FG | GTK_RC_TEXT : GTK_RC_BG | GTK_RC_BASE;
+  const unsigned flags = which == Front ? GTK_RC_FG | GTK_RC_TEXT : GTK_RC_BG | GTK_RC_BASE;
   const GdkColor value = toolkit_colour(colour);
-  for (GtkStateType state : kColouredStates) {
+  for (GtkStateType state : ColouredStates) {
     unsigned state_flags = style->color_flags[state];
-    if (colour == kNoColour) {
+    if (colour == NoColour) {
       state_flags &= ~flags;
     } else {
-      if (which == kFront) {
+      if (which == Front) {
         style->fg[state] = value;
         style->text[state] = value;
       } else {
@@ -54,13 +54,13 @@ void apply_font(Widget& widget, PangoFontDescription* font) {
   if (!widget.main) return;
   GObject* main = G_OBJECT(widget.main);
   if (!font) {
-    g_object_set_data(main, kFontKey, nullptr);
+    g_object_set_data(main, FontKey, nullptr);
     gtk_widget_modify_font(widget.main, nullptr);
     return;
   }
   // The copy is stored first: font may be the very description the key held.
   PangoFontDescription* copy = pango_font_description_copy(font);
-  g_object_set_data_full(main, kFontKey, copy, free_font);
+  g_object_set_data_full(main, FontKey, copy, free_font);
   gtk_widget_modify_font(widget.main, copy);
 }
 
@@ -68,24 +68,24 @@ PangoFontDescription* kind_font(Widget& widget) {
   if (!widget.main) return nullptr;
   GtkStyle* style = gtk_widget_get_style(widget.main);
   if (!style) return nullptr;
-  if (auto* font = static_cast<PangoFontDescription*>(g_object_get_data(G_OBJECT(widget.main), kFontKey)))
+  if (auto* font = static_cast<PangoFontDescription*>(g_object_get_data(G_OBJECT(widget.main), FontKey)))
     return font;
   return style->font_desc;
 }
 
 void apply_colour(Widget& widget, int32_t which, int32_t colour) {
-  if (which != kFront && which != kBack) return;
-  const int32_t stored = colour == kNoColour ? 0 : shifted(colour, 1);
-  (which == kFront ? widget.front_colour : widget.back_colour) = stored;
+  if (which != Front && which != Back) return;
+  const int32_t stored = colour == NoColour ? 0 : shifted(colour, 1);
+  (which == Front ? widget.front_colour : widget.back_colour) = stored;
   if (!widget.main) return;
   modify_colours(widget.main, which, colour);
-  if (which == kBack && widget.outer) modify_colours(widget.outer, which, colour);
+  if (which == Back && widget.outer) modify_colours(widget.outer, which, colour);
 }
 
 int32_t widget_colour(const Widget& widget, int32_t which) {
-  if (which == kFront) return shifted(widget.front_colour, -1);
-  if (which == kBack) return shifted(widget.back_colour, -1);
-  return kNoColour;
+  if (which == Front) return shifted(widget.front_colour, -1);
+  if (which == Back) return shifted(widget.back_colour, -1);
+  return NoColour;
 }
 
 }  // namespace widgets

@@ -118,11 +118,11 @@ void press_key(Display* display, KeySym key, bool shift) {
   x_inspect::press_key(display, key, shift ? ShiftMask : 0);
 }
 
-constexpr char kSettings[] = "40\n30\n400\n300\n0\n0\nTree test\n";
+constexpr char SettingsText[] = "40\n30\n400\n300\n0\n0\nTree test\n";
 
 // Top-level rows: Alpha/ (with children), Beta/ (with a child), Gamma.txt,
 // Delta/ (empty); Alpha/ holds Inner/ (with a child) and file1.txt.
-constexpr char kTemplate[] =
+constexpr char TemplateText[] =
     "0,Alpha/\n1,Inner/\n2,deep.txt\n1,file1.txt\n0,Beta/\n1,b.txt\n0,Gamma.txt\n0,Delta/\n";
 
 std::string with_crlf(std::string text) {
@@ -210,7 +210,7 @@ class TreeviewerTemplateTest : public TreeviewerTreeTest,
                                public testing::WithParamInterface<TemplateCase> {};
 
 TEST_P(TreeviewerTemplateTest, ShowsTopLevelFoldersThenOpensARowFromTheKeyboard) {
-  folder.write("tree_window.ini", kSettings);
+  folder.write("tree_window.ini", SettingsText);
   folder.write("tree_display_template.txt", GetParam().tree);
   ViewerProcess viewer(folder.path());
   std::optional<Window> window = find_window(viewer);
@@ -252,13 +252,13 @@ TEST_P(TreeviewerTemplateTest, ShowsTopLevelFoldersThenOpensARowFromTheKeyboard)
 
 INSTANTIATE_TEST_SUITE_P(
     Treeviewer, TreeviewerTemplateTest,
-    testing::Values(TemplateCase{"LineFeeds", kTemplate},
+    testing::Values(TemplateCase{"LineFeeds", TemplateText},
                     TemplateCase{"CarriageReturnLineFeedsAndByteOrderMark",
-                                 "\xEF\xBB\xBF" + with_crlf(kTemplate)}),
+                                 "\xEF\xBB\xBF" + with_crlf(TemplateText)}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(TreeviewerTreeTest, WithoutATemplateTheTreeIsEmpty) {
-  folder.write("tree_window.ini", kSettings);
+  folder.write("tree_window.ini", SettingsText);
   ViewerProcess viewer(folder.path());
   std::optional<Window> window = find_window(viewer);
   ASSERT_TRUE(window) << viewer.output();
@@ -269,7 +269,7 @@ TEST_F(TreeviewerTreeTest, WithoutATemplateTheTreeIsEmpty) {
 }
 
 TEST_F(TreeviewerTreeTest, WithoutSettingsTheWindowStillOpensAndCloses) {
-  folder.write("tree_display_template.txt", kTemplate);
+  folder.write("tree_display_template.txt", TemplateText);
   ViewerProcess viewer(folder.path());
   std::optional<Window> window = find_window(viewer);
   ASSERT_TRUE(window) << viewer.output();
@@ -277,7 +277,7 @@ TEST_F(TreeviewerTreeTest, WithoutSettingsTheWindowStillOpensAndCloses) {
 }
 
 TEST_F(TreeviewerTreeTest, ShiftRightOpensEveryLevelAndAnEmptyFolderNothing) {
-  folder.write("tree_window.ini", kSettings);
+  folder.write("tree_window.ini", SettingsText);
   folder.write("tree_display_template.txt", "0,Empty/\n0,Full/\n1,Sub/\n2,Deeper/\n");
   ViewerProcess viewer(folder.path());
   std::optional<Window> window = find_window(viewer);
@@ -310,7 +310,7 @@ TEST_F(TreeviewerTreeTest, ShiftRightOpensEveryLevelAndAnEmptyFolderNothing) {
 // with Ctrl+C, going down with the cursor key from the first row, which holds
 // the cursor from the start.
 TEST_F(TreeviewerTreeTest, ShowsNamesAsWritten) {
-  folder.write("tree_window.ini", kSettings);
+  folder.write("tree_window.ini", SettingsText);
   folder.write("tree_display_template.txt",
                "0,Smith, John/\n0,report, final.pdf\n0,x,y/\n0,a/,b\n0,caf\xE9 au lait\n"
                "0,a\xED\xA0\x80z\nno comma at all\n0,\xF0\x9F\x98\x80 end\n");
@@ -335,8 +335,8 @@ TEST_F(TreeviewerTreeTest, ShowsNamesAsWritten) {
 // the parent; Enter, Space and a double click open a closed folder and close
 // an open one.
 TEST_F(TreeviewerTreeTest, FoldersOpenAndCloseFromKeysAndDoubleClicks) {
-  folder.write("tree_window.ini", kSettings);
-  folder.write("tree_display_template.txt", kTemplate);
+  folder.write("tree_window.ini", SettingsText);
+  folder.write("tree_display_template.txt", TemplateText);
   ViewerProcess viewer(folder.path());
   const std::optional<Window> window = start(viewer, 3);
   ASSERT_TRUE(window) << viewer.output();
@@ -386,7 +386,7 @@ TEST_F(TreeviewerTreeTest, FoldersOpenAndCloseFromKeysAndDoubleClicks) {
 // above it; Ctrl+G, F3 and Enter in the find bar go to the next match, round
 // to the first; typing in the tree starts a search as well.
 TEST_F(TreeviewerTreeTest, FindReachesRowsInsideClosedFolders) {
-  folder.write("tree_window.ini", kSettings);
+  folder.write("tree_window.ini", SettingsText);
   folder.write("tree_display_template.txt",
                "0,Top/\n1,Middle/\n2,Match one\n0,Other/\n1,match two\n0,Last\n");
   ViewerProcess viewer(folder.path());
@@ -421,7 +421,7 @@ TEST_F(TreeviewerTreeTest, FindReachesRowsInsideClosedFolders) {
 // A line of ten million characters: the window comes up with the rows after
 // it drawn, and the close request is honoured.
 TEST_F(TreeviewerTreeTest, VeryLongLineShowsAndCloses) {
-  folder.write("tree_window.ini", kSettings);
+  folder.write("tree_window.ini", SettingsText);
   folder.write("tree_display_template.txt",
                "0,Before/\n0," + std::string(10'000'000, 'x') + "\n0,After/\n");
   ViewerProcess viewer(folder.path());
@@ -434,7 +434,7 @@ TEST_F(TreeviewerTreeTest, VeryLongLineShowsAndCloses) {
 // A template that is a FIFO whose writer never closes it: the rows written
 // show, and the close request ends the program.
 TEST_F(TreeviewerTreeTest, FifoTemplateWithAWriterThatNeverCloses) {
-  folder.write("tree_window.ini", kSettings);
+  folder.write("tree_window.ini", SettingsText);
   const fs::path fifo = folder.path() / "tree_display_template.txt";
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
   // Opened for reading and writing, the FIFO has a writer from now on
@@ -455,7 +455,7 @@ TEST_F(TreeviewerTreeTest, FifoTemplateWithAWriterThatNeverCloses) {
 // A FIFO that the viewer opens before any writer: it waits for one, shows
 // what it writes, and takes the writer's close as the end of the template.
 TEST_F(TreeviewerTreeTest, FifoTemplateWhoseWriterComesLater) {
-  folder.write("tree_window.ini", kSettings);
+  folder.write("tree_window.ini", SettingsText);
   const fs::path fifo = folder.path() / "tree_display_template.txt";
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
   ViewerProcess viewer(folder.path());
@@ -476,7 +476,7 @@ TEST_F(TreeviewerTreeTest, FifoTemplateWhoseWriterComesLater) {
 // A template without end (/dev/zero: an endless run of empty lines): the
 // window comes up and the close request ends the program at once.
 TEST_F(TreeviewerTreeTest, EndlessTemplateStillCloses) {
-  folder.write("tree_window.ini", kSettings);
+  folder.write("tree_window.ini", SettingsText);
   fs::create_symlink("/dev/zero", folder.path() / "tree_display_template.txt");
   ViewerProcess viewer(folder.path());
   const std::optional<Window> window = find_window(viewer);

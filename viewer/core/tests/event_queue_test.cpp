@@ -39,8 +39,8 @@ class TestWindow {
  public:
   TestWindow(x_inspect::Connection& x, GdkEventMask events) {
     widget_ = gtk_window_new(GTK_WINDOW_TOPLEVEL);
-    gtk_window_move(GTK_WINDOW(widget_), left, top);
-    gtk_window_set_default_size(GTK_WINDOW(widget_), width, height);
+    gtk_window_move(GTK_WINDOW(widget_), Left, Top);
+    gtk_window_set_default_size(GTK_WINDOW(widget_), Width, Height);
     gtk_widget_add_events(widget_, events);
     g_signal_connect(widget_, "button-press-event", G_CALLBACK(&TestWindow::on_press), this);
     g_signal_connect(widget_, "motion-notify-event", G_CALLBACK(&TestWindow::on_motion), this);
@@ -60,22 +60,22 @@ class TestWindow {
   int motions() const { return motions_; }
   void reset_motions() { motions_ = 0; }
 
-  static constexpr int left = 100;
-  static constexpr int top = 120;
-  static constexpr int width = 200;
-  static constexpr int height = 150;
-  static constexpr int32_t window_number = 9;
+  static constexpr int Left = 100;
+  static constexpr int Top = 120;
+  static constexpr int Width = 200;
+  static constexpr int Height = 150;
+  static constexpr int32_t WindowNumber = 9;
 
  private:
   static gboolean on_press(GtkWidget*, GdkEventButton* event, gpointer) {
     if (event->type == GDK_BUTTON_PRESS) {
-      post_event(WidgetEvent, 7, window_number, event->button == 3 ? RightClick : LeftClick);
+      post_event(WidgetEvent, 7, WindowNumber, event->button == 3 ? RightClick : LeftClick);
     }
     return FALSE;
   }
   static gboolean on_motion(GtkWidget*, GdkEventMotion*, gpointer self) {
     ++static_cast<TestWindow*>(self)->motions_;
-    post_event(PointerMotion, 0, window_number, 0);
+    post_event(PointerMotion, 0, WindowNumber, 0);
     return FALSE;
   }
 
@@ -218,13 +218,13 @@ TEST_F(EventQueueTest, WaitWithoutLimitBlocksUntilRealInputPostsAnEvent) {
   TestWindow window(x, GDK_BUTTON_PRESS_MASK);
   ASSERT_TRUE(window.viewable());
   for (unsigned button : {1u, 3u}) {
-    x_inspect::click(x.get(), TestWindow::left + 50, TestWindow::top + 40, button);
+    x_inspect::click(x.get(), TestWindow::Left + 50, TestWindow::Top + 40, button);
     WaitGuard guard(5000);
     int32_t result = -1;
     // Each call handles one toolkit event (enter, press, release, ...).
     while (result == -1) result = wait_event(-1);
-    ASSERT_EQ(result, WidgetEvent) << "button " << button << (result == WaitGuard::type ? " (timed out)" : "");
-    EXPECT_EQ(current_event(), (WindowEvent{WidgetEvent, 7, TestWindow::window_number,
+    ASSERT_EQ(result, WidgetEvent) << "button " << button << (result == WaitGuard::Type ? " (timed out)" : "");
+    EXPECT_EQ(current_event(), (WindowEvent{WidgetEvent, 7, TestWindow::WindowNumber,
                                             button == 3 ? RightClick : LeftClick}));
   }
 }
@@ -232,28 +232,28 @@ TEST_F(EventQueueTest, WaitWithoutLimitBlocksUntilRealInputPostsAnEvent) {
 TEST_F(EventQueueTest, TimedWaitDeliversRealInput) {
   TestWindow window(x, GDK_BUTTON_PRESS_MASK);
   ASSERT_TRUE(window.viewable());
-  x_inspect::click(x.get(), TestWindow::left + 20, TestWindow::top + 20, 1);
+  x_inspect::click(x.get(), TestWindow::Left + 20, TestWindow::Top + 20, 1);
   int32_t result = 0;
   for (int attempt = 0; attempt < 100 && result != WidgetEvent; ++attempt) result = wait_event(100);
   EXPECT_EQ(result, WidgetEvent);
-  EXPECT_EQ(current_event(), (WindowEvent{WidgetEvent, 7, TestWindow::window_number, LeftClick}));
+  EXPECT_EQ(current_event(), (WindowEvent{WidgetEvent, 7, TestWindow::WindowNumber, LeftClick}));
 }
 
 TEST_F(EventQueueTest, BurstOfRealPointerMotionOccupiesOneEvent) {
   TestWindow window(x, GDK_POINTER_MOTION_MASK);
   ASSERT_TRUE(window.viewable());
   // Start inside the window so that only motion follows.
-  x_inspect::move_pointer(x.get(), TestWindow::left + 10, TestWindow::top + 10);
+  x_inspect::move_pointer(x.get(), TestWindow::Left + 10, TestWindow::Top + 10);
   ASSERT_TRUE(x_inspect::wait_until([&] { return window.motions() > 0; }, 5s, flush_toolkit_events));
   take_all();
   window.reset_motions();
 
   for (int step = 1; step <= 10; ++step) {
-    x_inspect::move_pointer(x.get(), TestWindow::left + 10 + 5 * step, TestWindow::top + 10 + 3 * step);
+    x_inspect::move_pointer(x.get(), TestWindow::Left + 10 + 5 * step, TestWindow::Top + 10 + 3 * step);
   }
   ASSERT_TRUE(x_inspect::wait_until([&] { return window.motions() >= 10; }, 5s, flush_toolkit_events));
   flush_toolkit_events();
-  EXPECT_EQ(take_all(), (std::vector<WindowEvent>{{PointerMotion, 0, TestWindow::window_number, 0}}));
+  EXPECT_EQ(take_all(), (std::vector<WindowEvent>{{PointerMotion, 0, TestWindow::WindowNumber, 0}}));
 }
 
 }  // namespace

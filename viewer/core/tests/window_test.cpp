@@ -412,7 +412,7 @@ TEST_F(WindowTest, CloseButtonQueuesCloseRequestAndTheWindowStays) {
   {
     WaitGuard guard(5000);
     int32_t result = -1;
-    while (result != CloseRequest && result != WaitGuard::type) result = wait_event(-1);
+    while (result != CloseRequest && result != WaitGuard::Type) result = wait_event(-1);
     ASSERT_EQ(result, CloseRequest);
     EXPECT_EQ(current_event(), (WindowEvent{CloseRequest, 0, 0, 0}));
   }

@@ -19,8 +19,8 @@ using namespace tree;
 
 namespace {
 
-constexpr int32_t kWindow = 3;
-constexpr int32_t kTree = 1;
+constexpr int32_t WindowNumber = 3;
+constexpr int32_t TreeNumber = 1;
 
 struct PathFree {
   void operator()(GtkTreePath* path) const { gtk_tree_path_free(path); }
@@ -31,19 +31,19 @@ class TreeWidgetTest : public WidgetLayerTest {
  protected:
   void SetUp() override {
     WidgetLayerTest::SetUp();
-    window = open_test_window(kWindow, true, 40, 40, 400, 400);
+    window = open_test_window(WindowNumber, true, 40, 40, 400, 400);
     use_widget_list(window);
   }
 
-  // Creates tree kTree and returns its view.
+  // Creates tree TreeNumber and returns its view.
   GtkTreeView* make_tree(int32_t flags = 0, int width = 300, int height = 300) {
-    intptr_t result = create_tree_widget(kTree, 10, 10, width, height, flags);
+    intptr_t result = create_tree_widget(TreeNumber, 10, 10, width, height, flags);
     EXPECT_NE(result, 0);
     settle();
     return GTK_TREE_VIEW(reinterpret_cast<GtkWidget*>(result));
   }
 
-  Widget& tree() { return *widget_registry().find(kTree); }
+  Widget& tree() { return *widget_registry().find(TreeNumber); }
   WidgetKind& kind() { return *tree().kind; }
   TreeStore& items() { return *tree_items(gtk_tree_view_get_model(GTK_TREE_VIEW(tree().main))); }
 
@@ -52,7 +52,7 @@ class TreeWidgetTest : public WidgetLayerTest {
                            GdkPixbuf* icon = nullptr) {
     std::vector<int32_t> results;
     for (const auto& [level, text] : lines)
-      results.push_back(add_widget_item(kTree, -1, text, icon, level));
+      results.push_back(add_widget_item(TreeNumber, -1, text, icon, level));
     return results;
   }
 
@@ -112,7 +112,7 @@ TEST_F(TreeWidgetTest, TreeIsAViewInAScrolledWindowPlacedAsAsked) {
   EXPECT_EQ(gtk_widget_get_parent(GTK_WIDGET(view)), widget.outer);
   EXPECT_EQ(gtk_widget_get_parent(widget.outer), current_container());
   EXPECT_EQ(widget.kind->code(), TreeKindCode);
-  EXPECT_EQ(raw_id(GTK_WIDGET(view)), kTree + 1);
+  EXPECT_EQ(raw_id(GTK_WIDGET(view)), TreeNumber + 1);
 
   GtkAllocation outer = allocation_of(widget.outer);
   EXPECT_EQ(outer.x, 10);
@@ -162,8 +162,8 @@ TEST_F(TreeWidgetTest, WithoutAWidgetListNothingIsCreated) {
   gtk_widget_destroy(window);
   window = nullptr;
   settle();
-  EXPECT_EQ(create_tree_widget(kTree, 0, 0, 50, 50), 0);
-  EXPECT_EQ(widget_registry().find(kTree), nullptr);
+  EXPECT_EQ(create_tree_widget(TreeNumber, 0, 0, 50, 50), 0);
+  EXPECT_EQ(widget_registry().find(TreeNumber), nullptr);
 }
 
 TEST_F(TreeWidgetTest, ReusingTheNumberDestroysTheOldTree) {
@@ -188,7 +188,7 @@ TEST_F(TreeWidgetTest, StoreIsReleasedWithItsWindow) {
   window = nullptr;
   settle();
   EXPECT_EQ(model, nullptr);
-  EXPECT_EQ(widget_registry().find(kTree), nullptr);
+  EXPECT_EQ(widget_registry().find(TreeNumber), nullptr);
 }
 
 // ---------------------------------------------------------------------------
@@ -228,7 +228,7 @@ TEST_F(TreeWidgetTest, AddReturnsOneForEveryItemAndKeepsIndexes) {
 
 TEST_F(TreeWidgetTest, AddWidgetItemOnAMissingWidgetDoesNothing) {
   make_tree();
-  EXPECT_EQ(add_widget_item(kTree + 1, -1, u"x", nullptr, 0), 0);
+  EXPECT_EQ(add_widget_item(TreeNumber + 1, -1, u"x", nullptr, 0), 0);
   EXPECT_EQ(kind().count_items(tree()), 0);
 }
 
@@ -366,7 +366,7 @@ TEST_F(TreeWidgetTest, StateIsTheSelectedIndex) {
   EXPECT_EQ(gtk_tree_path_get_depth(cursor), 1);
   EXPECT_EQ(gtk_tree_path_get_indices(cursor)[0], 1);
   EXPECT_EQ(column, gtk_tree_view_get_column(GTK_TREE_VIEW(tree().main), 0));
-  EXPECT_EQ(take_widget_events(), (std::vector<WindowEvent>{{WidgetEvent, kTree, kWindow, Change}}));
+  EXPECT_EQ(take_widget_events(), (std::vector<WindowEvent>{{WidgetEvent, TreeNumber, WindowNumber, Change}}));
 
   // An index outside the items clears the selection.
   for (intptr_t outside : {intptr_t{3}, intptr_t{-1}, intptr_t{1} << 40}) {
@@ -380,7 +380,7 @@ TEST_F(TreeWidgetTest, StateIsTheSelectedIndex) {
   kind().set_state(tree(), 0);
   kind().set_state(tree(), 2);
   settle();
-  EXPECT_EQ(take_widget_events(), (std::vector<WindowEvent>{{WidgetEvent, kTree, kWindow, Change}}));
+  EXPECT_EQ(take_widget_events(), (std::vector<WindowEvent>{{WidgetEvent, TreeNumber, WindowNumber, Change}}));
 }
 
 TEST_F(TreeWidgetTest, SelectingARowInsideACollapsedOneChangesNothingVisible) {
@@ -456,7 +456,7 @@ TEST_F(TreeWidgetTest, WidgetColoursAndFontsGoThroughTheLayer) {
   EXPECT_EQ(style->text[GTK_STATE_NORMAL].blue, 0);
 
   PangoFontDescription* font = pango_font_description_from_string("Monospace 15");
-  set_widget_font(kTree, font);
+  set_widget_font(TreeNumber, font);
   PangoFontDescription* now = kind().get_font(tree());
   ASSERT_NE(now, nullptr);
   EXPECT_TRUE(pango_font_description_equal(now, font));
@@ -630,8 +630,8 @@ class TreePointerTest : public TreeWidgetTest {
   std::vector<int32_t> tree_events() {
     std::vector<int32_t> data;
     for (const WindowEvent& event : take_widget_events()) {
-      EXPECT_EQ(event.widget, kTree);
-      EXPECT_EQ(event.window, kWindow);
+      EXPECT_EQ(event.widget, TreeNumber);
+      EXPECT_EQ(event.window, WindowNumber);
       data.push_back(event.data);
     }
     return data;

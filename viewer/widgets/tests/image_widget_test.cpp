@@ -17,8 +17,8 @@ using namespace widgets;
 
 namespace {
 
-constexpr int32_t kWindow = 2;
-constexpr int32_t kImage = 0;
+constexpr int32_t WindowNumber = 2;
+constexpr int32_t ImageNumber = 0;
 
 struct Size {
   int width;
@@ -39,7 +39,7 @@ class ImageWidgetTest : public WidgetLayerTest {
  protected:
   void SetUp() override {
     WidgetLayerTest::SetUp();
-    window = open_test_window(kWindow, true, 30, 30, 300, 200);
+    window = open_test_window(WindowNumber, true, 30, 30, 300, 200);
     use_widget_list(window);
   }
   void TearDown() override {
@@ -52,7 +52,7 @@ class ImageWidgetTest : public WidgetLayerTest {
     return pixbufs.back();
   }
 
-  Widget& widget() { return *widget_registry().find(kImage); }
+  Widget& widget() { return *widget_registry().find(ImageNumber); }
 
   // The event box's window as the X server has it.
   Size server_size() {
@@ -72,7 +72,7 @@ class ImageWidgetTest : public WidgetLayerTest {
 
 TEST_F(ImageWidgetTest, ImageSitsInAnEventBoxPlacedAsAsked) {
   GdkPixbuf* icon = pixbuf(16);
-  intptr_t result = create_image_widget(kImage, 40, 20, 16, 16, icon);
+  intptr_t result = create_image_widget(ImageNumber, 40, 20, 16, 16, icon);
   ASSERT_NE(result, 0);
   settle();
   Widget& w = widget();
@@ -83,7 +83,7 @@ TEST_F(ImageWidgetTest, ImageSitsInAnEventBoxPlacedAsAsked) {
   EXPECT_EQ(gtk_widget_get_parent(w.main), w.outer);
   EXPECT_EQ(gtk_widget_get_parent(w.outer), current_container());
   EXPECT_EQ(w.kind->code(), ImageKindCode);
-  EXPECT_EQ(raw_id(w.main), kImage + 1);
+  EXPECT_EQ(raw_id(w.main), ImageNumber + 1);
   EXPECT_EQ(gtk_image_get_pixbuf(GTK_IMAGE(w.main)), icon);
   EXPECT_EQ(w.kind->get_state(w), reinterpret_cast<intptr_t>(icon));
   GtkAllocation allocation;
@@ -105,8 +105,8 @@ TEST_F(ImageWidgetTest, AutomaticNumberIsReturned) {
 TEST_F(ImageWidgetTest, WithoutAWidgetListNothingIsCreated) {
   gtk_widget_destroy(window);
   settle();
-  EXPECT_EQ(create_image_widget(kImage, 0, 0, 10, 10, pixbuf(16)), 0);
-  EXPECT_EQ(widget_registry().find(kImage), nullptr);
+  EXPECT_EQ(create_image_widget(ImageNumber, 0, 0, 10, 10, pixbuf(16)), 0);
+  EXPECT_EQ(widget_registry().find(ImageNumber), nullptr);
 }
 
 struct SizeCase {
@@ -124,7 +124,7 @@ class ImageSizeTest : public ImageWidgetTest, public testing::WithParamInterface
 
 TEST_P(ImageSizeTest, ServerLaysTheBoxOutAtItsSize) {
   const SizeCase& c = GetParam();
-  ASSERT_NE(create_image_widget(kImage, 10, 10, c.width, c.height,
+  ASSERT_NE(create_image_widget(ImageNumber, 10, 10, c.width, c.height,
                                 c.image ? pixbuf(c.image) : nullptr),
             0);
   server_size();
@@ -150,7 +150,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(ImageWidgetTest, NegativeSizesRequestNothingWithoutComplaint) {
   // The fixture fails on any toolkit message.
-  ASSERT_NE(create_image_widget(kImage, 10, 10, -5, -40, nullptr), 0);
+  ASSERT_NE(create_image_widget(ImageNumber, 10, 10, -5, -40, nullptr), 0);
   Size size = server_size();
   EXPECT_LE(size.width, 1);
   EXPECT_LE(size.height, 1);
@@ -159,7 +159,7 @@ TEST_F(ImageWidgetTest, NegativeSizesRequestNothingWithoutComplaint) {
 TEST_F(ImageWidgetTest, StateIsTheImageShown) {
   GdkPixbuf* first = pixbuf(16);
   GdkPixbuf* second = pixbuf(8);
-  create_image_widget(kImage, 10, 10, 16, 16, first);
+  create_image_widget(ImageNumber, 10, 10, 16, 16, first);
   WidgetKind& kind = *widget().kind;
   EXPECT_EQ(kind.get_state(widget()), reinterpret_cast<intptr_t>(first));
   kind.set_state(widget(), reinterpret_cast<intptr_t>(second));
@@ -170,7 +170,7 @@ TEST_F(ImageWidgetTest, StateIsTheImageShown) {
 }
 
 TEST_F(ImageWidgetTest, TheServerShowsTheImagesPixels) {
-  create_image_widget(kImage, 10, 10, 16, 16, pixbuf(16, 0x00FF00));
+  create_image_widget(ImageNumber, 10, 10, 16, 16, pixbuf(16, 0x00FF00));
   server_size();
   GdkPixbuf* shown = gdk_pixbuf_get_from_drawable(nullptr, gtk_widget_get_window(widget().outer),
                                                   nullptr, 0, 0, 0, 0, 16, 16);
@@ -188,7 +188,7 @@ TEST_F(ImageWidgetTest, TheServerShowsTheImagesPixels) {
 TEST_F(ImageWidgetTest, TheWidgetKeepsItsImageAlive) {
   GdkPixbuf* icon = solid(16, 0x0000FF);
   g_object_add_weak_pointer(G_OBJECT(icon), reinterpret_cast<gpointer*>(&icon));
-  create_image_widget(kImage, 10, 10, 16, 16, icon);
+  create_image_widget(ImageNumber, 10, 10, 16, 16, icon);
   g_object_unref(icon);
   ASSERT_NE(icon, nullptr);
   gtk_widget_destroy(window);
@@ -197,7 +197,7 @@ TEST_F(ImageWidgetTest, TheWidgetKeepsItsImageAlive) {
 }
 
 TEST_F(ImageWidgetTest, BorderPutsASunkenFrameAroundTheImage) {
-  create_image_widget(kImage, 10, 10, 16, 16, pixbuf(16), ImageBorder);
+  create_image_widget(ImageNumber, 10, 10, 16, 16, pixbuf(16), ImageBorder);
   GtkWidget* frame = gtk_bin_get_child(GTK_BIN(widget().outer));
   ASSERT_TRUE(GTK_IS_FRAME(frame));
   EXPECT_EQ(gtk_frame_get_shadow_type(GTK_FRAME(frame)), GTK_SHADOW_IN);
@@ -210,16 +210,16 @@ TEST_F(ImageWidgetTest, BorderPutsASunkenFrameAroundTheImage) {
 
 TEST_F(ImageWidgetTest, ClicksAreReportedUnlessHidden) {
   set_double_click_time(0);
-  create_image_widget(kImage, 10, 10, 40, 40, nullptr);
+  create_image_widget(ImageNumber, 10, 10, 40, 40, nullptr);
   settle();
   take_widget_events();
   pointer_to(widget().outer, 20, 20);
   press(1);
   release(1);
-  EXPECT_EQ(take_widget_events(), (std::vector<WindowEvent>{{WidgetEvent, kImage, kWindow, LeftClick}}));
+  EXPECT_EQ(take_widget_events(), (std::vector<WindowEvent>{{WidgetEvent, ImageNumber, WindowNumber, LeftClick}}));
 
   // The viewer's icon widget is hidden right away and never clicked.
-  set_widget_hidden(kImage, 1);
+  set_widget_hidden(ImageNumber, 1);
   settle();
   EXPECT_FALSE(gtk_widget_get_visible(widget().outer));
   press(1);

@@ -15,25 +15,25 @@ namespace {
 
 using Shape = TestKind::Shape;
 
-constexpr int32_t kWindow = 7;
-constexpr int32_t kNumber = 4;
+constexpr int32_t WindowNumber = 7;
+constexpr int32_t WidgetNumber = 4;
 
 // A double-click time of 0 keeps quick presses apart; a long one makes two
 // presses a double press however slowly the test runs.
-constexpr int kApart = 0;
-constexpr int kTogether = 600000;
+constexpr int Apart = 0;
+constexpr int Together = 600000;
 
 class PointerTest : public WidgetLayerTest {
  protected:
   void SetUp() override {
     WidgetLayerTest::SetUp();
-    use_widget_list(open_test_window(kWindow));
-    ASSERT_EQ(create_test_widget(kind, kNumber, 20, 20, 120, 80), kNumber);
-    box = widget_registry().find(kNumber)->placed();
+    use_widget_list(open_test_window(WindowNumber));
+    ASSERT_EQ(create_test_widget(kind, WidgetNumber, 20, 20, 120, 80), WidgetNumber);
+    box = widget_registry().find(WidgetNumber)->placed();
     pointer_to(box, 30, 30);
     // A middle click here makes the toolkit forget presses of earlier tests,
     // so that no left or right press can count as their double click.
-    set_double_click_time(kApart);
+    set_double_click_time(Apart);
     press(2);
     release(2);
     take_widget_events();
@@ -73,8 +73,8 @@ std::vector<int32_t> play(GtkWidget* box, const std::vector<Step>& steps) {
         break;
     }
     for (const WindowEvent& event : take_widget_events()) {
-      EXPECT_EQ(event.widget, kNumber);
-      EXPECT_EQ(event.window, kWindow);
+      EXPECT_EQ(event.widget, WidgetNumber);
+      EXPECT_EQ(event.window, WindowNumber);
       data.push_back(event.data);
     }
   }
@@ -103,31 +103,31 @@ TEST_P(ClickTest, PostsTheClickKindAtTheRelease) {
 
 INSTANTIATE_TEST_SUITE_P(
     Clicks, ClickTest,
-    testing::Values(ClickCase{"Left", kApart, {P(1), R(1)}, {LeftClick}},
-                    ClickCase{"Right", kApart, {P(3), R(3)}, {RightClick}},
-                    ClickCase{"Middle", kApart, {P(2), R(2)}, {}},
-                    ClickCase{"TwoLeftClicks", kApart, {P(1), R(1), P(1), R(1)}, {LeftClick, LeftClick}},
-                    ClickCase{"LeftDouble", kTogether, {P(1), R(1), P(1), R(1)}, {LeftClick, LeftDoubleClick}},
-                    ClickCase{"RightDouble", kTogether, {P(3), R(3), P(3), R(3)}, {RightClick, RightDoubleClick}},
+    testing::Values(ClickCase{"Left", Apart, {P(1), R(1)}, {LeftClick}},
+                    ClickCase{"Right", Apart, {P(3), R(3)}, {RightClick}},
+                    ClickCase{"Middle", Apart, {P(2), R(2)}, {}},
+                    ClickCase{"TwoLeftClicks", Apart, {P(1), R(1), P(1), R(1)}, {LeftClick, LeftClick}},
+                    ClickCase{"LeftDouble", Together, {P(1), R(1), P(1), R(1)}, {LeftClick, LeftDoubleClick}},
+                    ClickCase{"RightDouble", Together, {P(3), R(3), P(3), R(3)}, {RightClick, RightDoubleClick}},
                     // The third press of a triple click is an ordinary press.
                     ClickCase{"LeftTriple",
-                              kTogether,
+                              Together,
                               {P(1), R(1), P(1), R(1), P(1), R(1)},
                               {LeftClick, LeftDoubleClick, LeftClick}},
                     // The last press decides; a release of another button
                     // posts nothing and still clears it.
-                    ClickCase{"RightInsideLeft", kApart, {P(1), P(3), R(3), R(1)}, {RightClick}},
-                    ClickCase{"MiddleInsideLeft", kApart, {P(1), P(2), R(2), R(1)}, {}},
-                    ClickCase{"LeftReleasedFarAway", kApart, {P(1), M(400, 300), R(1)}, {DragStart, LeftClick}}),
+                    ClickCase{"RightInsideLeft", Apart, {P(1), P(3), R(3), R(1)}, {RightClick}},
+                    ClickCase{"MiddleInsideLeft", Apart, {P(1), P(2), R(2), R(1)}, {}},
+                    ClickCase{"LeftReleasedFarAway", Apart, {P(1), M(400, 300), R(1)}, {DragStart, LeftClick}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(PointerTest, AHiddenWidgetReceivesNoClicks) {
-  set_double_click_time(kApart);
-  set_widget_hidden(kNumber, 1);
+  set_double_click_time(Apart);
+  set_widget_hidden(WidgetNumber, 1);
   settle();
   EXPECT_EQ(play(box, {M(30, 30), P(1), R(1), P(3), R(3)}), std::vector<int32_t>{});
 
-  set_widget_hidden(kNumber, 0);
+  set_widget_hidden(WidgetNumber, 0);
   settle();
   EXPECT_EQ(play(box, {M(30, 30), P(1), R(1)}), std::vector<int32_t>{LeftClick});
 }
@@ -146,7 +146,7 @@ void PrintTo(const DragCase& c, std::ostream* out) { *out << c.name; }
 class DragTest : public PointerTest, public testing::WithParamInterface<DragCase> {};
 
 TEST_P(DragTest, ReportsOneDragStartPerLeftPress) {
-  set_double_click_time(kApart);
+  set_double_click_time(Apart);
   EXPECT_EQ(play(box, GetParam().steps), GetParam().data);
 }
 
@@ -172,7 +172,7 @@ class TreeViewDragTest : public WidgetLayerTest {
  protected:
   void SetUp() override {
     WidgetLayerTest::SetUp();
-    use_widget_list(open_test_window(kWindow));
+    use_widget_list(open_test_window(WindowNumber));
     GtkListStore* store = gtk_list_store_new(1, G_TYPE_STRING);
     for (const char* text : {"one", "two", "three"}) {
       GtkTreeIter iter;
@@ -185,7 +185,7 @@ class TreeViewDragTest : public WidgetLayerTest {
                                                 "text", 0, nullptr);
     gtk_tree_view_set_headers_visible(GTK_TREE_VIEW(view), TRUE);
     gtk_widget_set_size_request(view, 200, 150);
-    track_pointer(kNumber, view);
+    track_pointer(WidgetNumber, view);
     ASSERT_TRUE(place_widget(view, 10, 10));
     gtk_widget_show(view);
     settle();
@@ -211,7 +211,7 @@ TEST_F(TreeViewDragTest, ADragFromTheRowsIsReported) {
   release(1);
 
   ASSERT_EQ(events.size(), 1u);
-  EXPECT_EQ(events[0], (WindowEvent{WidgetEvent, kNumber, kWindow, DragStart}));
+  EXPECT_EQ(events[0], (WindowEvent{WidgetEvent, WidgetNumber, WindowNumber, DragStart}));
 }
 
 // Sends the tree view a left press in `window`, then a motion far off with the
@@ -246,7 +246,7 @@ TEST_F(TreeViewDragTest, APressOutsideTheRowsStartsNoDragTracking) {
   EXPECT_EQ(take_widget_events(), std::vector<WindowEvent>{});
 
   press_and_move(view, gtk_tree_view_get_bin_window(GTK_TREE_VIEW(view)));
-  EXPECT_EQ(take_widget_events(), (std::vector<WindowEvent>{{WidgetEvent, kNumber, kWindow, DragStart}}));
+  EXPECT_EQ(take_widget_events(), (std::vector<WindowEvent>{{WidgetEvent, WidgetNumber, WindowNumber, DragStart}}));
 }
 
 }  // namespace

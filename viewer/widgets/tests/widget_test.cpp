@@ -412,12 +412,12 @@ struct Channels {
   guint16 red, green, blue;
 };
 
-constexpr GtkStateType kColouredStates[] = {GTK_STATE_NORMAL, GTK_STATE_ACTIVE, GTK_STATE_PRELIGHT};
+constexpr GtkStateType ColouredStates[] = {GTK_STATE_NORMAL, GTK_STATE_ACTIVE, GTK_STATE_PRELIGHT};
 
 void expect_colour(GtkWidget* target, int32_t which, const Channels* channels, const char* what) {
   GtkRcStyle* style = gtk_widget_get_modifier_style(target);
   const unsigned flags = which == 1 ? GTK_RC_FG | GTK_RC_TEXT : GTK_RC_BG | GTK_RC_BASE;
-  for (GtkStateType state : kColouredStates) {
+  for (GtkStateType state : ColouredStates) {
     SCOPED_TRACE(testing::Message() << what << ", state " << state);
     if (!channels) {
       EXPECT_EQ(style->color_flags[state] & flags, 0u);

@@ -53,7 +53,7 @@ void start_libraries() {
 }
 
 uint32_t window_flags(const core::ViewerSettings& settings) {
-  return core::TitleBar | (settings.borderless ? core::Borderless : 0u);
+  return core::WindowFlags::TitleBar | (settings.borderless ? core::WindowFlags::Borderless : 0u);
 }
 
 // The tree fills the window but for a 10-pixel margin; like every size here
@@ -80,7 +80,7 @@ int32_t usable(int32_t size, int32_t fallback) { return size > 0 ? size : fallba
 void handle_pending_events() {
   for (;;) {
     const int32_t result = core::wait_event(0);
-    if (result == core::CloseRequest) end_process();
+    if (result == core::EventType::CloseRequest) end_process();
     if (result == 0) return;
   }
 }
@@ -99,7 +99,7 @@ void wait_for_template(int descriptor) {
                                      on_template_readable, &ready);
   g_io_channel_unref(channel);
   while (!ready) {
-    if (core::wait_event(-1) == core::CloseRequest) {
+    if (core::wait_event(-1) == core::EventType::CloseRequest) {
       g_source_remove(watch);
       end_process();
     }
@@ -188,7 +188,7 @@ void run_viewer(int argc, char** argv) {
   load_template();
   tree::focus_first_row(TreeWidget);
 
-  while (core::wait_event(-1) != core::CloseRequest) {
+  while (core::wait_event(-1) != core::EventType::CloseRequest) {
   }
   end_process();
 }

@@ -7,28 +7,35 @@
 
 namespace core {
 
-enum EventType : int32_t {
-  CloseRequest = 2,
-  WidgetEvent = 3,
-  Repaint = 4,
-  Moved = 5,
-  Resized = 6,
-  Activated = 7,
-  Deactivated = 8,
-  Minimized = 12,
-  Maximized = 13,
-  Restored = 14,
-  PointerMotion = 24,
+// Event types and data travel as plain numbers (WindowEvent, wait_event's
+// result), so each set of names is an unscoped enumeration inside a scope of
+// its own: EventType::CloseRequest, WidgetEventData::LeftClick.
+struct EventType {
+  enum : int32_t {
+    CloseRequest = 2,
+    WidgetEvent = 3,
+    Repaint = 4,
+    Moved = 5,
+    Resized = 6,
+    Activated = 7,
+    Deactivated = 8,
+    Minimized = 12,
+    Maximized = 13,
+    Restored = 14,
+    PointerMotion = 24,
+  };
 };
 
 // Data of a WidgetEvent.
-enum WidgetEventData : int32_t {
-  LeftClick = 0,
-  RightClick = 1,
-  LeftDoubleClick = 2,
-  RightDoubleClick = 3,
-  Change = 768,
-  DragStart = 2048,
+struct WidgetEventData {
+  enum : int32_t {
+    LeftClick = 0,
+    RightClick = 1,
+    LeftDoubleClick = 2,
+    RightDoubleClick = 3,
+    Change = 768,
+    DragStart = 2048,
+  };
 };
 
 struct WindowEvent {

@@ -83,7 +83,7 @@ int32_t number_of(gpointer user_data) { return GPOINTER_TO_INT(user_data); }
 // Signal handlers: each posts at most one event for its window.
 
 gboolean on_expose(GtkWidget*, GdkEventExpose*, gpointer number) {
-  post_event(Repaint, 0, number_of(number), 0);
+  post_event(EventType::Repaint, 0, number_of(number), 0);
   return FALSE;
 }
 
@@ -94,12 +94,12 @@ gboolean on_configure(GtkWidget* window, GdkEventConfigure* event, gpointer numb
       event->height != object_int(window, "gw_previous_height")) {
     set_object_int(window, "gw_previous_width", event->width);
     set_object_int(window, "gw_previous_height", event->height);
-    post_event(Resized, 0, number_of(number), 0);
+    post_event(EventType::Resized, 0, number_of(number), 0);
   } else if (event->x != object_int(window, "gw_previous_x") ||
              event->y != object_int(window, "gw_previous_y")) {
     set_object_int(window, "gw_previous_x", event->x);
     set_object_int(window, "gw_previous_y", event->y);
-    post_event(Moved, 0, number_of(number), 0);
+    post_event(EventType::Moved, 0, number_of(number), 0);
   }
   return FALSE;
 }
@@ -108,9 +108,9 @@ gboolean on_window_state(GtkWidget*, GdkEventWindowState* event, gpointer number
   const bool maximized = event->new_window_state & GDK_WINDOW_STATE_MAXIMIZED;
   if (event->changed_mask & GDK_WINDOW_STATE_ICONIFIED) {
     const bool iconified = event->new_window_state & GDK_WINDOW_STATE_ICONIFIED;
-    post_event(iconified ? Minimized : maximized ? Maximized : Restored, 0, number_of(number), 0);
+    post_event(iconified ? EventType::Minimized : maximized ? EventType::Maximized : EventType::Restored, 0, number_of(number), 0);
   } else if (event->changed_mask & GDK_WINDOW_STATE_MAXIMIZED) {
-    post_event(maximized ? Maximized : Restored, 0, number_of(number), 0);
+    post_event(maximized ? EventType::Maximized : EventType::Restored, 0, number_of(number), 0);
   }
   return FALSE;
 }
@@ -118,22 +118,22 @@ gboolean on_window_state(GtkWidget*, GdkEventWindowState* event, gpointer number
 // Returning TRUE keeps the toolkit from destroying the window: closing it
 // is the program's decision.
 gboolean on_delete(GtkWidget*, GdkEvent*, gpointer number) {
-  post_event(CloseRequest, 0, number_of(number), 0);
+  post_event(EventType::CloseRequest, 0, number_of(number), 0);
   return TRUE;
 }
 
 gboolean on_focus_in(GtkWidget*, GdkEventFocus*, gpointer number) {
-  post_event(Activated, 0, number_of(number), 0);
+  post_event(EventType::Activated, 0, number_of(number), 0);
   return FALSE;
 }
 
 gboolean on_focus_out(GtkWidget*, GdkEventFocus*, gpointer number) {
-  post_event(Deactivated, 0, number_of(number), 0);
+  post_event(EventType::Deactivated, 0, number_of(number), 0);
   return FALSE;
 }
 
 gboolean on_motion(GtkWidget*, GdkEventMotion*, gpointer number) {
-  post_event(PointerMotion, 0, number_of(number), 0);
+  post_event(EventType::PointerMotion, 0, number_of(number), 0);
   return FALSE;
 }
 
@@ -148,16 +148,16 @@ void on_destroy(GtkWidget* window, gpointer user_data) {
 }
 
 void apply_decorations(GtkWidget* window, uint32_t flags, unsigned decorations, unsigned functions) {
-  if (flags & MinimizeButton) {
+  if (flags & WindowFlags::MinimizeButton) {
     decorations |= GDK_DECOR_BORDER | GDK_DECOR_TITLE | GDK_DECOR_MINIMIZE;
     functions |= GDK_FUNC_MINIMIZE;
   }
-  if (flags & MaximizeButton) {
+  if (flags & WindowFlags::MaximizeButton) {
     decorations |= GDK_DECOR_BORDER | GDK_DECOR_TITLE | GDK_DECOR_MAXIMIZE;
     functions |= GDK_FUNC_MAXIMIZE;
   }
-  if (flags & TitleBar) decorations |= GDK_DECOR_BORDER | GDK_DECOR_TITLE | GDK_DECOR_MENU;
-  const unsigned passed = (flags & Borderless) ? 0 : decorations | GDK_DECOR_BORDER | GDK_DECOR_TITLE;
+  if (flags & WindowFlags::TitleBar) decorations |= GDK_DECOR_BORDER | GDK_DECOR_TITLE | GDK_DECOR_MENU;
+  const unsigned passed = (flags & WindowFlags::Borderless) ? 0 : decorations | GDK_DECOR_BORDER | GDK_DECOR_TITLE;
   GdkWindow* drawing = gtk_widget_get_window(window);
   gdk_window_set_decorations(drawing, static_cast<GdkWMDecoration>(passed));
   gdk_window_set_functions(drawing, static_cast<GdkWMFunction>(functions));
@@ -232,11 +232,11 @@ intptr_t open_window(int32_t number, int32_t x, int32_t y, int32_t width, int32_
   gtk_window_set_default_size(toplevel, default_size(width), default_size(height));
   set_object_int(window, "gw_previous_width", width);
   set_object_int(window, "gw_previous_height", height);
-  if (!(flags & (ScreenCentered | ParentCentered))) gtk_widget_set_uposition(window, position(x), position(y));
+  if (!(flags & (WindowFlags::ScreenCentered | WindowFlags::ParentCentered))) gtk_widget_set_uposition(window, position(x), position(y));
 
   unsigned functions = GDK_FUNC_MOVE | GDK_FUNC_CLOSE;
   unsigned decorations = 0;
-  if (flags & Resizable) {
+  if (flags & WindowFlags::Resizable) {
     gtk_widget_set_usize(window, 30, 30);
     functions |= GDK_FUNC_RESIZE;
     decorations = GDK_DECOR_BORDER | GDK_DECOR_RESIZEH;
@@ -246,15 +246,15 @@ intptr_t open_window(int32_t number, int32_t x, int32_t y, int32_t width, int32_
   }
   gtk_widget_realize(window);
 
-  if (flags & ToolWindow) {
-    flags &= ~(MaximizeButton | MinimizeButton | StartMaximized | StartMinimized);
+  if (flags & WindowFlags::ToolWindow) {
+    flags &= ~(WindowFlags::MaximizeButton | WindowFlags::MinimizeButton | WindowFlags::StartMaximized | WindowFlags::StartMinimized);
     gtk_window_set_type_hint(toplevel, GDK_WINDOW_TYPE_HINT_UTILITY);
     gtk_window_set_skip_taskbar_hint(toplevel, FALSE);
     gtk_window_set_skip_pager_hint(toplevel, FALSE);
   }
   apply_decorations(window, flags, decorations, functions);
-  if (flags & ScreenCentered) gtk_window_set_position(toplevel, GTK_WIN_POS_CENTER);
-  if ((flags & ParentCentered) && parent) centre_on_parent(window, parent);
+  if (flags & WindowFlags::ScreenCentered) gtk_window_set_position(toplevel, GTK_WIN_POS_CENTER);
+  if ((flags & WindowFlags::ParentCentered) && parent) centre_on_parent(window, parent);
 
   build_content(window, number);
   if (parent) gtk_window_set_transient_for(toplevel, parent);
@@ -265,14 +265,14 @@ intptr_t open_window(int32_t number, int32_t x, int32_t y, int32_t width, int32_
   g_object_set_data(G_OBJECT(window), "gw_accelerators", record->accelerators.get());
   gtk_window_add_accel_group(toplevel, record->accelerators.get());
 
-  if (flags & StartMaximized) {
+  if (flags & WindowFlags::StartMaximized) {
     set_window_state(number, WindowMaximize);
-  } else if (flags & StartMinimized) {
+  } else if (flags & WindowFlags::StartMinimized) {
     set_window_state(number, WindowMinimize);
   }
-  if (!(flags & Hidden)) gtk_widget_show(window);
+  if (!(flags & WindowFlags::Hidden)) gtk_widget_show(window);
   flush_toolkit_events();
-  if (!(flags & NoWidgetList) && library().new_window_handler) library().new_window_handler(window);
+  if (!(flags & WindowFlags::NoWidgetList) && library().new_window_handler) library().new_window_handler(window);
   return automatic ? number : reinterpret_cast<intptr_t>(window);
 }
 

@@ -18,19 +18,22 @@
 
 namespace core {
 
-enum WindowFlags : uint32_t {
-  Hidden = 0x1,            // not shown at the end of open_window
-  Resizable = 0x2,         // the user may resize; the size is only the default size
-  TitleBar = 0x4,          // border, title and window menu
-  MaximizeButton = 0x10,   // maximise button and function
-  MinimizeButton = 0x20,   // minimise button and function
-  ScreenCentered = 0x40,   // centred on the screen; x and y are not applied
-  Borderless = 0x80,       // no decorations at all
-  ParentCentered = 0x100,  // centred on the parent's frame; x and y are not applied
-  StartMaximized = 0x200,
-  StartMinimized = 0x400,  // ignored together with StartMaximized
-  ToolWindow = 0x800,      // utility window, without the maximise and minimise bits
-  NoWidgetList = 0x1000,   // does not become the current widget list
+// Flags of open_window, combined as a plain bit set: WindowFlags::Hidden | ...
+struct WindowFlags {
+  enum : uint32_t {
+    Hidden = 0x1,            // not shown at the end of open_window
+    Resizable = 0x2,         // the user may resize; the size is only the default size
+    TitleBar = 0x4,          // border, title and window menu
+    MaximizeButton = 0x10,   // maximise button and function
+    MinimizeButton = 0x20,   // minimise button and function
+    ScreenCentered = 0x40,   // centred on the screen; x and y are not applied
+    Borderless = 0x80,       // no decorations at all
+    ParentCentered = 0x100,  // centred on the parent's frame; x and y are not applied
+    StartMaximized = 0x200,
+    StartMinimized = 0x400,  // ignored together with StartMaximized
+    ToolWindow = 0x800,      // utility window, without the maximise and minimise bits
+    NoWidgetList = 0x1000,   // does not become the current widget list
+  };
 };
 
 // Window states of set_window_state; any other value restores.

@@ -138,7 +138,7 @@ void core::PrintTo(const WindowEvent& event, std::ostream* out) {
 std::vector<WindowEvent> take_widget_events() {
   std::vector<WindowEvent> events;
   for (WindowEvent event = take_event(); event.type != 0; event = take_event()) {
-    if (event.type == WidgetEvent) events.push_back(event);
+    if (event.type == EventType::WidgetEvent) events.push_back(event);
   }
   return events;
 }

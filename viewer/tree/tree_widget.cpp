@@ -250,7 +250,7 @@ TreeKind& tree_kind() {
 
 void on_selection_changed(GtkTreeSelection* selection, gpointer number) {
   GtkWidget* view = GTK_WIDGET(gtk_tree_selection_get_tree_view(selection));
-  core::post_event(core::WidgetEvent, GPOINTER_TO_INT(number), widget_window_number(view), core::Change);
+  core::post_event(core::EventType::WidgetEvent, GPOINTER_TO_INT(number), widget_window_number(view), core::WidgetEventData::Change);
 }
 
 // The view hands a click anywhere in the column to the check box, its only
@@ -291,7 +291,7 @@ void on_check_toggled(GtkCellRendererToggle* cell, gchar* path_text, gpointer tr
     checked = !checked;
   }
   items->set_check(index, checked, inconsistent);
-  core::post_event(core::WidgetEvent, widget_id(GTK_WIDGET(view)), widget_window_number(GTK_WIDGET(view)), core::Change);
+  core::post_event(core::EventType::WidgetEvent, widget_id(GTK_WIDGET(view)), widget_window_number(GTK_WIDGET(view)), core::WidgetEventData::Change);
 }
 
 

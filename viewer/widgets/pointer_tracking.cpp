@@ -66,7 +66,7 @@ gboolean on_motion(GtkWidget* widget, GdkEventMotion* event, gpointer data) {
   if (tracker->pressed == 1 && tracker->dragging == 0 && (event->state & ButtonsMask) == GDK_BUTTON1_MASK &&
       gtk_drag_check_threshold(widget, tracker->press_x, tracker->press_y, whole_pixels(event->x),
                                whole_pixels(event->y))) {
-    core::post_event(core::WidgetEvent, tracker->number, widget_window_number(widget), core::DragStart);
+    core::post_event(core::EventType::WidgetEvent, tracker->number, widget_window_number(widget), core::WidgetEventData::DragStart);
     tracker->dragging = 1;
   }
   return FALSE;
@@ -105,10 +105,10 @@ gboolean track_clicks(GtkWidget* widget, GdkEventButton* event, gpointer number)
       break;
     case GDK_BUTTON_RELEASE: {
       const int pending = pending_click(widget) - 1;
-      const bool left_pending = pending == core::LeftClick || pending == core::LeftDoubleClick;
-      const bool right_pending = pending == core::RightClick || pending == core::RightDoubleClick;
+      const bool left_pending = pending == core::WidgetEventData::LeftClick || pending == core::WidgetEventData::LeftDoubleClick;
+      const bool right_pending = pending == core::WidgetEventData::RightClick || pending == core::WidgetEventData::RightDoubleClick;
       if ((event->button == LeftButton && left_pending) || (event->button == RightButton && right_pending))
-        core::post_event(core::WidgetEvent, GPOINTER_TO_INT(number), widget_window_number(widget), pending);
+        core::post_event(core::EventType::WidgetEvent, GPOINTER_TO_INT(number), widget_window_number(widget), pending);
       set_pending_click(widget, 0);
       break;
     }

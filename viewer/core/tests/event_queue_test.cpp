@@ -69,13 +69,13 @@ class TestWindow {
  private:
   static gboolean on_press(GtkWidget*, GdkEventButton* event, gpointer) {
     if (event->type == GDK_BUTTON_PRESS) {
-      post_event(WidgetEvent, 7, WindowNumber, event->button == 3 ? RightClick : LeftClick);
+      post_event(EventType::WidgetEvent, 7, WindowNumber, event->button == 3 ? WidgetEventData::RightClick : WidgetEventData::LeftClick);
     }
     return FALSE;
   }
   static gboolean on_motion(GtkWidget*, GdkEventMotion*, gpointer self) {
     ++static_cast<TestWindow*>(self)->motions_;
-    post_event(PointerMotion, 0, WindowNumber, 0);
+    post_event(EventType::PointerMotion, 0, WindowNumber, 0);
     return FALSE;
   }
 
@@ -98,17 +98,17 @@ class EventQueueTest : public testing::Test {
 };
 
 TEST_F(EventQueueTest, TakesEventsOldestFirst) {
-  post_event(Repaint, 0, 1, 0);
-  post_event(WidgetEvent, 2, 1, LeftDoubleClick);
-  post_event(CloseRequest, 0, 1, 0);
-  EXPECT_EQ(take_event(), (WindowEvent{Repaint, 0, 1, 0}));
-  EXPECT_EQ(take_event(), (WindowEvent{WidgetEvent, 2, 1, LeftDoubleClick}));
-  EXPECT_EQ(take_event(), (WindowEvent{CloseRequest, 0, 1, 0}));
+  post_event(EventType::Repaint, 0, 1, 0);
+  post_event(EventType::WidgetEvent, 2, 1, WidgetEventData::LeftDoubleClick);
+  post_event(EventType::CloseRequest, 0, 1, 0);
+  EXPECT_EQ(take_event(), (WindowEvent{EventType::Repaint, 0, 1, 0}));
+  EXPECT_EQ(take_event(), (WindowEvent{EventType::WidgetEvent, 2, 1, WidgetEventData::LeftDoubleClick}));
+  EXPECT_EQ(take_event(), (WindowEvent{EventType::CloseRequest, 0, 1, 0}));
   EXPECT_EQ(take_event(), (WindowEvent{0, 0, 0, 0}));
 }
 
 TEST_F(EventQueueTest, InitStartsEmpty) {
-  post_event(Repaint, 0, 1, 0);
+  post_event(EventType::Repaint, 0, 1, 0);
   init_event_queue();
   EXPECT_EQ(take_event().type, 0);
 }
@@ -126,8 +126,8 @@ struct QueueCase {
 
 void PrintTo(const QueueCase& test, std::ostream* out) { *out << test.name; }
 
-constexpr WindowEvent a{Moved, 0, 1, 0};
-constexpr WindowEvent b{Resized, 0, 2, 0};
+constexpr WindowEvent a{EventType::Moved, 0, 1, 0};
+constexpr WindowEvent b{EventType::Resized, 0, 2, 0};
 Step post(WindowEvent event) { return {Step::Post, event}; }
 Step take() { return {Step::Take, {}}; }
 Step drop(int32_t window) { return {Step::Drop, {0, 0, window, 0}}; }
@@ -158,37 +158,37 @@ INSTANTIATE_TEST_SUITE_P(
     Sequences, QueueRuleTest,
     testing::Values(
         QueueCase{"IdenticalCollapse", {post(a), post(a), post(a)}, {a}},
-        QueueCase{"TypeDiffers", {post(a), post({Resized, 0, 1, 0})}, {a, {Resized, 0, 1, 0}}},
-        QueueCase{"WidgetDiffers", {post(a), post({Moved, 1, 1, 0})}, {a, {Moved, 1, 1, 0}}},
-        QueueCase{"WindowDiffers", {post(a), post({Moved, 0, 2, 0})}, {a, {Moved, 0, 2, 0}}},
-        QueueCase{"DataDiffers", {post(a), post({Moved, 0, 1, 1})}, {a, {Moved, 0, 1, 1}}},
+        QueueCase{"TypeDiffers", {post(a), post({EventType::Resized, 0, 1, 0})}, {a, {EventType::Resized, 0, 1, 0}}},
+        QueueCase{"WidgetDiffers", {post(a), post({EventType::Moved, 1, 1, 0})}, {a, {EventType::Moved, 1, 1, 0}}},
+        QueueCase{"WindowDiffers", {post(a), post({EventType::Moved, 0, 2, 0})}, {a, {EventType::Moved, 0, 2, 0}}},
+        QueueCase{"DataDiffers", {post(a), post({EventType::Moved, 0, 1, 1})}, {a, {EventType::Moved, 0, 1, 1}}},
         QueueCase{"OnlyConsecutiveCollapse", {post(a), post(b), post(a)}, {a, b, a}},
         QueueCase{"TakenEventIsNoLongerLast", {post(a), take(), post(a)}, {a}},
         QueueCase{"TakingTheOldestKeepsTheLast", {post(b), post(a), take(), post(a)}, {a}},
         QueueCase{"DropKeepsOrderOfTheRest",
-                  {post({Moved, 0, 1, 0}), post({Moved, 0, 2, 0}), post({Resized, 0, 1, 0}),
-                   post({Moved, 0, 3, 0}), post({Resized, 0, 2, 0}), drop(2)},
-                  {{Moved, 0, 1, 0}, {Resized, 0, 1, 0}, {Moved, 0, 3, 0}}},
+                  {post({EventType::Moved, 0, 1, 0}), post({EventType::Moved, 0, 2, 0}), post({EventType::Resized, 0, 1, 0}),
+                   post({EventType::Moved, 0, 3, 0}), post({EventType::Resized, 0, 2, 0}), drop(2)},
+                  {{EventType::Moved, 0, 1, 0}, {EventType::Resized, 0, 1, 0}, {EventType::Moved, 0, 3, 0}}},
         QueueCase{"DropMakesLastKeptEventLast", {post(a), post(b), drop(2), post(a)}, {a}},
-        QueueCase{"DropEverythingThenPost", {post(a), post({Resized, 0, 1, 0}), drop(1), post(b)}, {b}},
+        QueueCase{"DropEverythingThenPost", {post(a), post({EventType::Resized, 0, 1, 0}), drop(1), post(b)}, {b}},
         QueueCase{"DropOfOtherWindowKeepsAll", {post(a), post(b), drop(7)}, {a, b}}),
     [](const testing::TestParamInfo<QueueCase>& info) { return std::string(info.param.name); });
 
 TEST_F(EventQueueTest, WaitReturnsQueuedEventsAndKeepsTheCurrentOne) {
-  post_event(WidgetEvent, 7, 3, DragStart);
-  post_event(CloseRequest, 0, 3, 0);
-  EXPECT_EQ(wait_event(0), WidgetEvent);
-  EXPECT_EQ(current_event(), (WindowEvent{WidgetEvent, 7, 3, DragStart}));
-  EXPECT_EQ(wait_event(-1), CloseRequest);
-  EXPECT_EQ(current_event(), (WindowEvent{CloseRequest, 0, 3, 0}));
+  post_event(EventType::WidgetEvent, 7, 3, WidgetEventData::DragStart);
+  post_event(EventType::CloseRequest, 0, 3, 0);
+  EXPECT_EQ(wait_event(0), EventType::WidgetEvent);
+  EXPECT_EQ(current_event(), (WindowEvent{EventType::WidgetEvent, 7, 3, WidgetEventData::DragStart}));
+  EXPECT_EQ(wait_event(-1), EventType::CloseRequest);
+  EXPECT_EQ(current_event(), (WindowEvent{EventType::CloseRequest, 0, 3, 0}));
   // Nothing queued, nothing pending: no wait, and the current event is reset.
   EXPECT_EQ(wait_event(0), 0);
   EXPECT_EQ(current_event(), no_current_event);
 }
 
 TEST_F(EventQueueTest, WaitWithoutLimitReturnsMinusOneWhenNothingWasQueued) {
-  post_event(Moved, 0, 4, 0);
-  ASSERT_EQ(wait_event(0), Moved);
+  post_event(EventType::Moved, 0, 4, 0);
+  ASSERT_EQ(wait_event(0), EventType::Moved);
   // A toolkit source that fires and posts nothing: one iteration, no event.
   g_timeout_add(20, [](gpointer) -> gboolean { return FALSE; }, nullptr);
   EXPECT_EQ(wait_event(-1), -1);
@@ -204,14 +204,14 @@ TEST_F(EventQueueTest, TimedWaitWithoutActivityReturnsZeroAfterTheTimeout) {
 
 TEST_F(EventQueueTest, TimedWaitStopsWhenTheToolkitHasWork) {
   g_timeout_add(30, [](gpointer) -> gboolean {
-    post_event(Repaint, 0, 6, 0);
+    post_event(EventType::Repaint, 0, 6, 0);
     return FALSE;
   }, nullptr);
   const auto start = Clock::now();
-  EXPECT_EQ(wait_event(5000), Repaint);
+  EXPECT_EQ(wait_event(5000), EventType::Repaint);
   // It returned as soon as the source was due, long before the timeout.
   EXPECT_LT(Clock::now() - start, 4s);
-  EXPECT_EQ(current_event(), (WindowEvent{Repaint, 0, 6, 0}));
+  EXPECT_EQ(current_event(), (WindowEvent{EventType::Repaint, 0, 6, 0}));
 }
 
 TEST_F(EventQueueTest, WaitWithoutLimitBlocksUntilRealInputPostsAnEvent) {
@@ -223,9 +223,9 @@ TEST_F(EventQueueTest, WaitWithoutLimitBlocksUntilRealInputPostsAnEvent) {
     int32_t result = -1;
     // Each call handles one toolkit event (enter, press, release, ...).
     while (result == -1) result = wait_event(-1);
-    ASSERT_EQ(result, WidgetEvent) << "button " << button << (result == WaitGuard::Type ? " (timed out)" : "");
-    EXPECT_EQ(current_event(), (WindowEvent{WidgetEvent, 7, TestWindow::WindowNumber,
-                                            button == 3 ? RightClick : LeftClick}));
+    ASSERT_EQ(result, EventType::WidgetEvent) << "button " << button << (result == WaitGuard::Type ? " (timed out)" : "");
+    EXPECT_EQ(current_event(), (WindowEvent{EventType::WidgetEvent, 7, TestWindow::WindowNumber,
+                                            button == 3 ? WidgetEventData::RightClick : WidgetEventData::LeftClick}));
   }
 }
 
@@ -234,9 +234,9 @@ TEST_F(EventQueueTest, TimedWaitDeliversRealInput) {
   ASSERT_TRUE(window.viewable());
   x_inspect::click(x.get(), TestWindow::Left + 20, TestWindow::Top + 20, 1);
   int32_t result = 0;
-  for (int attempt = 0; attempt < 100 && result != WidgetEvent; ++attempt) result = wait_event(100);
-  EXPECT_EQ(result, WidgetEvent);
-  EXPECT_EQ(current_event(), (WindowEvent{WidgetEvent, 7, TestWindow::WindowNumber, LeftClick}));
+  for (int attempt = 0; attempt < 100 && result != EventType::WidgetEvent; ++attempt) result = wait_event(100);
+  EXPECT_EQ(result, EventType::WidgetEvent);
+  EXPECT_EQ(current_event(), (WindowEvent{EventType::WidgetEvent, 7, TestWindow::WindowNumber, WidgetEventData::LeftClick}));
 }
 
 TEST_F(EventQueueTest, BurstOfRealPointerMotionOccupiesOneEvent) {
@@ -253,7 +253,7 @@ TEST_F(EventQueueTest, BurstOfRealPointerMotionOccupiesOneEvent) {
   }
   ASSERT_TRUE(x_inspect::wait_until([&] { return window.motions() >= 10; }, 5s, flush_toolkit_events));
   flush_toolkit_events();
-  EXPECT_EQ(take_all(), (std::vector<WindowEvent>{{PointerMotion, 0, TestWindow::WindowNumber, 0}}));
+  EXPECT_EQ(take_all(), (std::vector<WindowEvent>{{EventType::PointerMotion, 0, TestWindow::WindowNumber, 0}}));
 }
 
 }  // namespace

@@ -69,7 +69,7 @@ class WindowTest : public testing::Test {
     const intptr_t result = open_window(number, x_pos, y_pos, width, height, title, flags, parent);
     GtkWidget* window = window_widget(number);
     EXPECT_NE(result, 0);
-    if (window && !(flags & (Hidden | StartMinimized))) {
+    if (window && !(flags & (WindowFlags::Hidden | WindowFlags::StartMinimized))) {
       EXPECT_TRUE(x_inspect::wait_until([&] { return x_inspect::is_viewable(x.get(), xid_of(window)); },
                                         5s, flush_toolkit_events));
     }
@@ -145,16 +145,16 @@ INSTANTIATE_TEST_SUITE_P(
     Flags, WindowFlagsTest,
     testing::Values(
         FlagsCase{"None", 0, 0xa, 0x24},
-        FlagsCase{"ViewerTitleBar", TitleBar, 0x1a, 0x24},
-        FlagsCase{"ViewerBorderless", TitleBar | Borderless, 0, 0x24},
-        FlagsCase{"Resizable", Resizable, 0xe, 0x26},
-        FlagsCase{"MaximizeButton", MaximizeButton, 0x4a, 0x34},
-        FlagsCase{"MinimizeButton", MinimizeButton, 0x2a, 0x2c},
-        FlagsCase{"AllButtons", TitleBar | MaximizeButton | MinimizeButton, 0x7a, 0x3c},
-        FlagsCase{"ResizableWithAll", Resizable | TitleBar | MaximizeButton | MinimizeButton, 0x7e, 0x3e},
-        FlagsCase{"BorderlessKeepsFunctions", Borderless | Resizable | MaximizeButton | MinimizeButton, 0,
+        FlagsCase{"ViewerTitleBar", WindowFlags::TitleBar, 0x1a, 0x24},
+        FlagsCase{"ViewerBorderless", WindowFlags::TitleBar | WindowFlags::Borderless, 0, 0x24},
+        FlagsCase{"Resizable", WindowFlags::Resizable, 0xe, 0x26},
+        FlagsCase{"MaximizeButton", WindowFlags::MaximizeButton, 0x4a, 0x34},
+        FlagsCase{"MinimizeButton", WindowFlags::MinimizeButton, 0x2a, 0x2c},
+        FlagsCase{"AllButtons", WindowFlags::TitleBar | WindowFlags::MaximizeButton | WindowFlags::MinimizeButton, 0x7a, 0x3c},
+        FlagsCase{"ResizableWithAll", WindowFlags::Resizable | WindowFlags::TitleBar | WindowFlags::MaximizeButton | WindowFlags::MinimizeButton, 0x7e, 0x3e},
+        FlagsCase{"BorderlessKeepsFunctions", WindowFlags::Borderless | WindowFlags::Resizable | WindowFlags::MaximizeButton | WindowFlags::MinimizeButton, 0,
                   0x3e},
-        FlagsCase{"ToolWindowDropsButtons", ToolWindow | TitleBar | MaximizeButton | MinimizeButton, 0x1a,
+        FlagsCase{"ToolWindowDropsButtons", WindowFlags::ToolWindow | WindowFlags::TitleBar | WindowFlags::MaximizeButton | WindowFlags::MinimizeButton, 0x1a,
                   0x24},
         FlagsCase{"BitsWithoutEffect", 0x8 | 0x2000 | 0x80000000u, 0xa, 0x24}),
     [](const testing::TestParamInfo<FlagsCase>& info) { return std::string(info.param.name); });
@@ -167,7 +167,7 @@ bool server_has_window(Display* display, Window xid) {
 }
 
 TEST_F(WindowTest, FixedSizeWindowSitsWhereAskedAndCannotBeResized) {
-  GtkWidget* window = open(0, 100, 50, 400, 300, TitleBar, u"My tree");
+  GtkWidget* window = open(0, 100, 50, 400, 300, WindowFlags::TitleBar, u"My tree");
   ASSERT_NE(window, nullptr);
   EXPECT_EQ(geometry(window), (Geometry{100, 50, 400, 300}));
   const auto hints = x_inspect::size_hints(x.get(), xid_of(window));
@@ -180,7 +180,7 @@ TEST_F(WindowTest, FixedSizeWindowSitsWhereAskedAndCannotBeResized) {
 }
 
 TEST_F(WindowTest, ResizableWindowTakesTheSizeAsDefaultAndAMinimumOf30) {
-  GtkWidget* window = open(0, 100, 50, 400, 300, Resizable);
+  GtkWidget* window = open(0, 100, 50, 400, 300, WindowFlags::Resizable);
   ASSERT_NE(window, nullptr);
   EXPECT_EQ(geometry(window), (Geometry{100, 50, 400, 300}));
   const auto hints = x_inspect::size_hints(x.get(), xid_of(window));
@@ -219,16 +219,16 @@ TEST_P(WindowSizeTest, ReachesTheToolkitInAFormItAccepts) {
 
 INSTANTIATE_TEST_SUITE_P(
     Sizes, WindowSizeTest,
-    testing::Values(SizeCase{"Zero", 0, 0, TitleBar, 1, 1},
-                    SizeCase{"ZeroWidth", 0, 300, TitleBar, 1, 300},
-                    SizeCase{"MinusOne", -1, -1, TitleBar, 1, 1},
-                    SizeCase{"Negative", -20, -20, TitleBar, 1, 1},
-                    SizeCase{"NegativeWidthOnly", -20, 300, TitleBar, 1, 300},
-                    SizeCase{"WiderThanX", 40000, 300, TitleBar, 32767, 300},
-                    SizeCase{"WidthBeyondSixteenBits", 100000, 200, TitleBar, 32767, 200},
-                    SizeCase{"HeightBeyondSixteenBits", 200, 70000, TitleBar, 200, 32767},
-                    SizeCase{"ResizableNegative", -20, -20, Resizable, 30, 30},
-                    SizeCase{"ResizableBeyondSixteenBits", 100000, 200, Resizable, 32767, 200}),
+    testing::Values(SizeCase{"Zero", 0, 0, WindowFlags::TitleBar, 1, 1},
+                    SizeCase{"ZeroWidth", 0, 300, WindowFlags::TitleBar, 1, 300},
+                    SizeCase{"MinusOne", -1, -1, WindowFlags::TitleBar, 1, 1},
+                    SizeCase{"Negative", -20, -20, WindowFlags::TitleBar, 1, 1},
+                    SizeCase{"NegativeWidthOnly", -20, 300, WindowFlags::TitleBar, 1, 300},
+                    SizeCase{"WiderThanX", 40000, 300, WindowFlags::TitleBar, 32767, 300},
+                    SizeCase{"WidthBeyondSixteenBits", 100000, 200, WindowFlags::TitleBar, 32767, 200},
+                    SizeCase{"HeightBeyondSixteenBits", 200, 70000, WindowFlags::TitleBar, 200, 32767},
+                    SizeCase{"ResizableNegative", -20, -20, WindowFlags::Resizable, 30, 30},
+                    SizeCase{"ResizableBeyondSixteenBits", 100000, 200, WindowFlags::Resizable, 32767, 200}),
     [](const testing::TestParamInfo<SizeCase>& info) { return std::string(info.param.name); });
 
 // The position as the toolkit keeps it for the window (its auxiliary
@@ -248,7 +248,7 @@ class WindowPositionTest : public WindowTest, public testing::WithParamInterface
 
 TEST_P(WindowPositionTest, ReachesTheToolkit) {
   const PositionCase& test = GetParam();
-  GtkWidget* window = open(0, test.x, test.y, 100, 80, test.flags | Hidden);
+  GtkWidget* window = open(0, test.x, test.y, 100, 80, test.flags | WindowFlags::Hidden);
   ASSERT_NE(window, nullptr);
   const auto* kept = static_cast<GtkWidgetAuxInfo*>(g_object_get_data(G_OBJECT(window), "gtk-aux-info"));
   ASSERT_NE(kept, nullptr);
@@ -258,20 +258,20 @@ TEST_P(WindowPositionTest, ReachesTheToolkit) {
 
 INSTANTIATE_TEST_SUITE_P(
     Positions, WindowPositionTest,
-    testing::Values(PositionCase{"AsGiven", 100, 50, TitleBar, 100, 50},
-                    PositionCase{"Origin", 0, 0, TitleBar, 0, 0},
-                    PositionCase{"NoPlaceForX", -65535, 77, TitleBar, -1, -1},
-                    PositionCase{"NoPlaceForY", 77, -65535, TitleBar, -1, -1},
+    testing::Values(PositionCase{"AsGiven", 100, 50, WindowFlags::TitleBar, 100, 50},
+                    PositionCase{"Origin", 0, 0, WindowFlags::TitleBar, 0, 0},
+                    PositionCase{"NoPlaceForX", -65535, 77, WindowFlags::TitleBar, -1, -1},
+                    PositionCase{"NoPlaceForY", 77, -65535, WindowFlags::TitleBar, -1, -1},
                     // Other negative values reach the toolkit as they are; it
                     // leaves a coordinate below -1 unset.
-                    PositionCase{"NegativeX", -5, 40, TitleBar, -1, 40},
-                    PositionCase{"BeyondX", 100000, 40, TitleBar, 32767, 40},
-                    PositionCase{"ScreenCentered", 100, 50, TitleBar | ScreenCentered, -1, -1},
-                    PositionCase{"ParentCenteredWithoutParent", 100, 50, TitleBar | ParentCentered, -1, -1}),
+                    PositionCase{"NegativeX", -5, 40, WindowFlags::TitleBar, -1, 40},
+                    PositionCase{"BeyondX", 100000, 40, WindowFlags::TitleBar, 32767, 40},
+                    PositionCase{"ScreenCentered", 100, 50, WindowFlags::TitleBar | WindowFlags::ScreenCentered, -1, -1},
+                    PositionCase{"ParentCenteredWithoutParent", 100, 50, WindowFlags::TitleBar | WindowFlags::ParentCentered, -1, -1}),
     [](const testing::TestParamInfo<PositionCase>& info) { return std::string(info.param.name); });
 
 TEST_F(WindowTest, PositionBeyondXIsCappedInsteadOfWrapping) {
-  GtkWidget* window = open(0, 100000, 40, 100, 100, TitleBar);
+  GtkWidget* window = open(0, 100000, 40, 100, 100, WindowFlags::TitleBar);
   ASSERT_NE(window, nullptr);
   const auto shown = geometry(window);
   ASSERT_TRUE(shown);
@@ -280,7 +280,7 @@ TEST_F(WindowTest, PositionBeyondXIsCappedInsteadOfWrapping) {
 }
 
 TEST_F(WindowTest, ScreenCenteredIgnoresThePosition) {
-  GtkWidget* window = open(0, 5, 5, 400, 300, ScreenCentered | TitleBar);
+  GtkWidget* window = open(0, 5, 5, 400, 300, WindowFlags::ScreenCentered | WindowFlags::TitleBar);
   ASSERT_NE(window, nullptr);
   const int screen_width = DisplayWidth(x.get(), DefaultScreen(x.get()));
   const int screen_height = DisplayHeight(x.get(), DefaultScreen(x.get()));
@@ -288,9 +288,9 @@ TEST_F(WindowTest, ScreenCenteredIgnoresThePosition) {
 }
 
 TEST_F(WindowTest, ParentCenteredSitsInTheMiddleOfTheParent) {
-  GtkWidget* parent = open(0, 100, 100, 401, 301, TitleBar);
+  GtkWidget* parent = open(0, 100, 100, 401, 301, WindowFlags::TitleBar);
   ASSERT_NE(parent, nullptr);
-  GtkWidget* child = open(1, 5, 5, 200, 101, ParentCentered | TitleBar, u"Child", GTK_WINDOW(parent));
+  GtkWidget* child = open(1, 5, 5, 200, 101, WindowFlags::ParentCentered | WindowFlags::TitleBar, u"Child", GTK_WINDOW(parent));
   ASSERT_NE(child, nullptr);
   // Halves truncate: 100 + 200 - 100 and 100 + 150 - 50.
   EXPECT_EQ(geometry(child), (Geometry{200, 200, 200, 101}));
@@ -299,14 +299,14 @@ TEST_F(WindowTest, ParentCenteredSitsInTheMiddleOfTheParent) {
 }
 
 TEST_F(WindowTest, ParentCenteredWithoutParentIgnoresThePosition) {
-  GtkWidget* window = open(0, 150, 150, 200, 100, ParentCentered | TitleBar);
+  GtkWidget* window = open(0, 150, 150, 200, 100, WindowFlags::ParentCentered | WindowFlags::TitleBar);
   ASSERT_NE(window, nullptr);
   EXPECT_EQ(geometry(window), (Geometry{0, 0, 200, 100}));
   EXPECT_TRUE(x_inspect::cardinals(x.get(), xid_of(window), "WM_TRANSIENT_FOR").empty());
 }
 
 TEST_F(WindowTest, HiddenWindowIsNotShownUntilAsked) {
-  GtkWidget* window = open(0, 10, 10, 100, 100, Hidden | TitleBar);
+  GtkWidget* window = open(0, 10, 10, 100, 100, WindowFlags::Hidden | WindowFlags::TitleBar);
   ASSERT_NE(window, nullptr);
   settle();
   EXPECT_FALSE(x_inspect::is_viewable(x.get(), xid_of(window)));
@@ -316,8 +316,8 @@ TEST_F(WindowTest, HiddenWindowIsNotShownUntilAsked) {
 }
 
 TEST_F(WindowTest, ToolWindowIsAUtilityWindow) {
-  GtkWidget* tool = open(0, 10, 10, 100, 100, ToolWindow | TitleBar);
-  GtkWidget* plain = open(1, 200, 10, 100, 100, TitleBar);
+  GtkWidget* tool = open(0, 10, 10, 100, 100, WindowFlags::ToolWindow | WindowFlags::TitleBar);
+  GtkWidget* plain = open(1, 200, 10, 100, 100, WindowFlags::TitleBar);
   ASSERT_NE(tool, nullptr);
   ASSERT_NE(plain, nullptr);
   EXPECT_EQ(x_inspect::atom_names(x.get(), xid_of(tool), "_NET_WM_WINDOW_TYPE"),
@@ -327,7 +327,7 @@ TEST_F(WindowTest, ToolWindowIsAUtilityWindow) {
 }
 
 TEST_F(WindowTest, WindowCarriesItsBookkeepingAsObjectData) {
-  const intptr_t result = open_window(4, 30, 40, 250, 150, u"Data", TitleBar);
+  const intptr_t result = open_window(4, 30, 40, 250, 150, u"Data", WindowFlags::TitleBar);
   GtkWidget* window = window_widget(4);
   ASSERT_NE(window, nullptr);
   EXPECT_EQ(result, reinterpret_cast<intptr_t>(window));
@@ -358,7 +358,7 @@ TEST_F(WindowTest, WindowCarriesItsBookkeepingAsObjectData) {
 }
 
 TEST_F(WindowTest, ExplicitNumberReturnsTheWindowAutomaticOneTheNumber) {
-  const intptr_t automatic = open_window(-1, 10, 10, 100, 100, u"Auto", TitleBar);
+  const intptr_t automatic = open_window(-1, 10, 10, 100, 100, u"Auto", WindowFlags::TitleBar);
   ASSERT_NE(automatic, 0);
   const auto number = static_cast<int32_t>(automatic);
   EXPECT_NE(number, -1);
@@ -369,7 +369,7 @@ TEST_F(WindowTest, ExplicitNumberReturnsTheWindowAutomaticOneTheNumber) {
                                     flush_toolkit_events));
   // Its events carry the automatic number.
   x_inspect::send_delete_window(x.get(), xid_of(window));
-  EXPECT_FALSE(take_until({CloseRequest, 0, number, 0}).empty());
+  EXPECT_FALSE(take_until({EventType::CloseRequest, 0, number, 0}).empty());
   const Window xid = xid_of(window);
   close_window(number);
   EXPECT_EQ(window_widget(number), nullptr);
@@ -387,7 +387,7 @@ void PrintTo(const TitleCase& test, std::ostream* out) { *out << test.name; }
 class WindowTitleTest : public WindowTest, public testing::WithParamInterface<TitleCase> {};
 
 TEST_P(WindowTitleTest, ReachesTheServerAsUtf8) {
-  GtkWidget* window = open(0, 10, 10, 200, 100, TitleBar, GetParam().title);
+  GtkWidget* window = open(0, 10, 10, 200, 100, WindowFlags::TitleBar, GetParam().title);
   ASSERT_NE(window, nullptr);
   EXPECT_EQ(x_inspect::property_bytes(x.get(), xid_of(window), "_NET_WM_NAME"), GetParam().utf8);
 }
@@ -403,7 +403,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const testing::TestParamInfo<TitleCase>& info) { return std::string(info.param.name); });
 
 TEST_F(WindowTest, CloseButtonQueuesCloseRequestAndTheWindowStays) {
-  GtkWidget* window = open(0, 10, 10, 200, 100, TitleBar);
+  GtkWidget* window = open(0, 10, 10, 200, 100, WindowFlags::TitleBar);
   ASSERT_NE(window, nullptr);
   const Window xid = xid_of(window);
   take_all();
@@ -412,9 +412,9 @@ TEST_F(WindowTest, CloseButtonQueuesCloseRequestAndTheWindowStays) {
   {
     WaitGuard guard(5000);
     int32_t result = -1;
-    while (result != CloseRequest && result != WaitGuard::Type) result = wait_event(-1);
-    ASSERT_EQ(result, CloseRequest);
-    EXPECT_EQ(current_event(), (WindowEvent{CloseRequest, 0, 0, 0}));
+    while (result != EventType::CloseRequest && result != WaitGuard::Type) result = wait_event(-1);
+    ASSERT_EQ(result, EventType::CloseRequest);
+    EXPECT_EQ(current_event(), (WindowEvent{EventType::CloseRequest, 0, 0, 0}));
   }
   settle();
   EXPECT_EQ(window_widget(0), window);
@@ -428,8 +428,8 @@ TEST_F(WindowTest, CloseButtonQueuesCloseRequestAndTheWindowStays) {
 }
 
 TEST_F(WindowTest, DestroyedWindowsQueuedEventsAreDropped) {
-  GtkWidget* first = open(0, 10, 10, 200, 100, TitleBar);
-  GtkWidget* second = open(1, 300, 10, 200, 100, TitleBar);
+  GtkWidget* first = open(0, 10, 10, 200, 100, WindowFlags::TitleBar);
+  GtkWidget* second = open(1, 300, 10, 200, 100, WindowFlags::TitleBar);
   ASSERT_NE(first, nullptr);
   ASSERT_NE(second, nullptr);
   take_all();
@@ -438,31 +438,31 @@ TEST_F(WindowTest, DestroyedWindowsQueuedEventsAreDropped) {
   settle();  // both close requests are queued now
   close_window(0);
   const auto events = take_all();
-  EXPECT_FALSE(contains(events, {CloseRequest, 0, 0, 0}));
-  EXPECT_TRUE(contains(events, {CloseRequest, 0, 1, 0}));
+  EXPECT_FALSE(contains(events, {EventType::CloseRequest, 0, 0, 0}));
+  EXPECT_TRUE(contains(events, {EventType::CloseRequest, 0, 1, 0}));
 }
 
 TEST_F(WindowTest, ReopeningANumberClosesTheWindowThatHeldIt) {
-  GtkWidget* first = open(0, 10, 10, 200, 100, TitleBar, u"First");
+  GtkWidget* first = open(0, 10, 10, 200, 100, WindowFlags::TitleBar, u"First");
   ASSERT_NE(first, nullptr);
   const Window first_xid = xid_of(first);
-  open(1, 300, 10, 100, 100, TitleBar);
+  open(1, 300, 10, 100, 100, WindowFlags::TitleBar);
   take_all();
-  post_event(Repaint, 0, 0, 77);
-  post_event(Repaint, 0, 1, 77);
+  post_event(EventType::Repaint, 0, 0, 77);
+  post_event(EventType::Repaint, 0, 1, 77);
 
-  GtkWidget* second = open(0, 20, 20, 150, 120, TitleBar, u"Second");
+  GtkWidget* second = open(0, 20, 20, 150, 120, WindowFlags::TitleBar, u"Second");
   ASSERT_NE(second, nullptr);
   EXPECT_NE(second, first);
   EXPECT_FALSE(server_has_window(x.get(), first_xid));
   EXPECT_EQ(geometry(second), (Geometry{20, 20, 150, 120}));
   const auto events = take_all();
-  EXPECT_FALSE(contains(events, {Repaint, 0, 0, 77}));
-  EXPECT_TRUE(contains(events, {Repaint, 0, 1, 77}));
+  EXPECT_FALSE(contains(events, {EventType::Repaint, 0, 0, 77}));
+  EXPECT_TRUE(contains(events, {EventType::Repaint, 0, 1, 77}));
 }
 
 TEST_F(WindowTest, ResizePostsOnlyResizedThenMovePostsMoved) {
-  GtkWidget* window = open(2, 10, 20, 200, 100, Resizable);
+  GtkWidget* window = open(2, 10, 20, 200, 100, WindowFlags::Resizable);
   ASSERT_NE(window, nullptr);
   const Window xid = xid_of(window);
   take_all();
@@ -471,10 +471,10 @@ TEST_F(WindowTest, ResizePostsOnlyResizedThenMovePostsMoved) {
 
   // The user (or a window manager) moves and resizes at once.
   XMoveResizeWindow(x.get(), xid, 300, 200, 250, 150);
-  auto events = take_until([](const WindowEvent& e) { return e.type == Resized; });
-  EXPECT_TRUE(contains(events, {Resized, 0, 2, 0}));
+  auto events = take_until([](const WindowEvent& e) { return e.type == EventType::Resized; });
+  EXPECT_TRUE(contains(events, {EventType::Resized, 0, 2, 0}));
   events = take_all();
-  EXPECT_FALSE(contains_type(events, Moved));
+  EXPECT_FALSE(contains_type(events, EventType::Moved));
   EXPECT_EQ(object_int(window, "gw_previous_width"), 250);
   EXPECT_EQ(object_int(window, "gw_previous_height"), 150);
   EXPECT_EQ(object_int(window, "gw_previous_x"), x_before);
@@ -482,25 +482,25 @@ TEST_F(WindowTest, ResizePostsOnlyResizedThenMovePostsMoved) {
 
   // Same size, new place.
   XMoveWindow(x.get(), xid, 320, 210);
-  events = take_until([](const WindowEvent& e) { return e.type == Moved || e.type == Resized; });
-  EXPECT_TRUE(contains(events, {Moved, 0, 2, 0}));
-  EXPECT_FALSE(contains_type(events, Resized));
+  events = take_until([](const WindowEvent& e) { return e.type == EventType::Moved || e.type == EventType::Resized; });
+  EXPECT_TRUE(contains(events, {EventType::Moved, 0, 2, 0}));
+  EXPECT_FALSE(contains_type(events, EventType::Resized));
   EXPECT_EQ(object_int(window, "gw_previous_x"), 320);
   EXPECT_EQ(object_int(window, "gw_previous_y"), 210);
 }
 
 TEST_F(WindowTest, FocusPostsActivatedAndDeactivated) {
-  GtkWidget* window = open(3, 10, 10, 200, 100, TitleBar);
+  GtkWidget* window = open(3, 10, 10, 200, 100, WindowFlags::TitleBar);
   ASSERT_NE(window, nullptr);
   take_all();
   XSetInputFocus(x.get(), xid_of(window), RevertToNone, CurrentTime);
-  EXPECT_FALSE(take_until({Activated, 0, 3, 0}).empty());
+  EXPECT_FALSE(take_until({EventType::Activated, 0, 3, 0}).empty());
   XSetInputFocus(x.get(), None, RevertToNone, CurrentTime);
-  EXPECT_FALSE(take_until({Deactivated, 0, 3, 0}).empty());
+  EXPECT_FALSE(take_until({EventType::Deactivated, 0, 3, 0}).empty());
 }
 
 TEST_F(WindowTest, PointerMotionReachingTheWindowPostsOneEventPerBurst) {
-  GtkWidget* window = open(0, 50, 60, 200, 100, TitleBar);
+  GtkWidget* window = open(0, 50, 60, 200, 100, WindowFlags::TitleBar);
   ASSERT_NE(window, nullptr);
   // Motion that a child does not handle travels up to the window.
   auto* fixed = static_cast<GtkWidget*>(g_object_get_data(G_OBJECT(window), "gw_gadgetlist"));
@@ -508,31 +508,31 @@ TEST_F(WindowTest, PointerMotionReachingTheWindowPostsOneEventPerBurst) {
   gdk_window_set_events(fixed_window,
                         static_cast<GdkEventMask>(gdk_window_get_events(fixed_window) | GDK_POINTER_MOTION_MASK));
   x_inspect::move_pointer(x.get(), 60, 70);
-  ASSERT_FALSE(take_until({PointerMotion, 0, 0, 0}).empty());
+  ASSERT_FALSE(take_until({EventType::PointerMotion, 0, 0, 0}).empty());
   take_all();
   for (int step = 1; step <= 8; ++step) x_inspect::move_pointer(x.get(), 60 + 10 * step, 70 + 5 * step);
-  EXPECT_EQ(take_all(), (std::vector<WindowEvent>{{PointerMotion, 0, 0, 0}}));
+  EXPECT_EQ(take_all(), (std::vector<WindowEvent>{{EventType::PointerMotion, 0, 0, 0}}));
 }
 
 TEST_F(WindowTest, ExposingTheContainerPostsRepaint) {
-  GtkWidget* window = open(1, 10, 10, 200, 100, TitleBar);
+  GtkWidget* window = open(1, 10, 10, 200, 100, WindowFlags::TitleBar);
   ASSERT_NE(window, nullptr);
   // Showing the window exposed it.
-  EXPECT_FALSE(take_until({Repaint, 0, 1, 0}).empty());
+  EXPECT_FALSE(take_until({EventType::Repaint, 0, 1, 0}).empty());
   take_all();
   auto* fixed = static_cast<GtkWidget*>(g_object_get_data(G_OBJECT(window), "gw_gadgetlist"));
   XClearArea(x.get(), GDK_WINDOW_XID(gtk_widget_get_window(fixed)), 0, 0, 0, 0, True);
-  EXPECT_FALSE(take_until({Repaint, 0, 1, 0}).empty());
+  EXPECT_FALSE(take_until({EventType::Repaint, 0, 1, 0}).empty());
 }
 
 TEST_F(WindowTest, ReleaseWindowsClosesEveryWindow) {
   std::vector<Window> xids;
   for (int32_t number : {0, 3}) {
-    GtkWidget* window = open(number, 10 + 100 * number, 10, 80, 80, TitleBar);
+    GtkWidget* window = open(number, 10 + 100 * number, 10, 80, 80, WindowFlags::TitleBar);
     ASSERT_NE(window, nullptr);
     xids.push_back(xid_of(window));
   }
-  const auto automatic = static_cast<int32_t>(open_window(-1, 500, 10, 80, 80, u"", TitleBar));
+  const auto automatic = static_cast<int32_t>(open_window(-1, 500, 10, 80, 80, u"", WindowFlags::TitleBar));
   ASSERT_NE(window_widget(automatic), nullptr);
   xids.push_back(xid_of(window_widget(automatic)));
 
@@ -542,7 +542,7 @@ TEST_F(WindowTest, ReleaseWindowsClosesEveryWindow) {
 }
 
 TEST_F(WindowTest, NumbersWithoutAWindowAreLeftAlone) {
-  open(0, 10, 10, 80, 80, TitleBar);
+  open(0, 10, 10, 80, 80, WindowFlags::TitleBar);
   close_window(0);
   for (int32_t number : {0, 5, 100}) {
     close_window(number);
@@ -555,11 +555,11 @@ TEST_F(WindowTest, NumbersWithoutAWindowAreLeftAlone) {
 }
 
 TEST_F(WindowTest, NewWindowBecomesTheCurrentWidgetListUnlessAskedNot) {
-  GtkWidget* first = open(0, 10, 10, 100, 100, TitleBar);
+  GtkWidget* first = open(0, 10, 10, 100, 100, WindowFlags::TitleBar);
   ASSERT_NE(first, nullptr);
   EXPECT_EQ(use_widget_list(nullptr), first);
   EXPECT_EQ(current_container(), g_object_get_data(G_OBJECT(first), "gw_gadgetlist"));
-  open(1, 200, 10, 100, 100, TitleBar | NoWidgetList);
+  open(1, 200, 10, 100, 100, WindowFlags::TitleBar | WindowFlags::NoWidgetList);
   EXPECT_EQ(use_widget_list(nullptr), first);
   // Destroying the current window leaves no current list behind.
   close_window(0);
@@ -610,7 +610,7 @@ class WindowManagerTest : public WindowTest {
 };
 
 TEST_F(WindowManagerTest, KeepAboveFollowsTheSetting) {
-  GtkWidget* window = open(0, 40, 40, 200, 100, TitleBar);
+  GtkWidget* window = open(0, 40, 40, 200, 100, WindowFlags::TitleBar);
   ASSERT_NE(window, nullptr);
   EXPECT_FALSE(has_state(window, "_NET_WM_STATE_ABOVE"));
   set_window_keep_above(0, 1);
@@ -620,7 +620,7 @@ TEST_F(WindowManagerTest, KeepAboveFollowsTheSetting) {
 }
 
 TEST_F(WindowManagerTest, StateChangesPostTheirEvents) {
-  GtkWidget* window = open(0, 40, 40, 300, 200, Resizable | TitleBar | MaximizeButton | MinimizeButton);
+  GtkWidget* window = open(0, 40, 40, 300, 200, WindowFlags::Resizable | WindowFlags::TitleBar | WindowFlags::MaximizeButton | WindowFlags::MinimizeButton);
   ASSERT_NE(window, nullptr);
   take_all();
   struct Step {
@@ -629,16 +629,16 @@ TEST_F(WindowManagerTest, StateChangesPostTheirEvents) {
   };
   // Minimising a maximised window keeps it maximised, so showing it again
   // reports Maximized; restoring from the taskbar-like state reports Restored.
-  const Step steps[] = {{WindowMaximize, Maximized}, {WindowMinimize, Minimized}, {WindowMaximize, Maximized},
-                        {0, Restored},               {WindowMinimize, Minimized}, {0, Restored}};
+  const Step steps[] = {{WindowMaximize, EventType::Maximized}, {WindowMinimize, EventType::Minimized}, {WindowMaximize, EventType::Maximized},
+                        {0, EventType::Restored},               {WindowMinimize, EventType::Minimized}, {0, EventType::Restored}};
   for (const Step& step : steps) {
     set_window_state(0, step.state);
     const auto events = take_until([](const WindowEvent& e) {
-      return e.type == Minimized || e.type == Maximized || e.type == Restored;
+      return e.type == EventType::Minimized || e.type == EventType::Maximized || e.type == EventType::Restored;
     });
     ASSERT_FALSE(events.empty()) << "state " << step.state;
     for (const WindowEvent& e : events) {
-      if (e.type == Minimized || e.type == Maximized || e.type == Restored) {
+      if (e.type == EventType::Minimized || e.type == EventType::Maximized || e.type == EventType::Restored) {
         EXPECT_EQ(e, (WindowEvent{step.expected, 0, 0, 0})) << "state " << step.state;
       }
     }
@@ -649,9 +649,9 @@ TEST_F(WindowManagerTest, StateChangesPostTheirEvents) {
 }
 
 TEST_F(WindowManagerTest, StartMaximizedOpensMaximized) {
-  GtkWidget* window = open(0, 40, 40, 300, 200, Resizable | TitleBar | MaximizeButton | StartMaximized);
+  GtkWidget* window = open(0, 40, 40, 300, 200, WindowFlags::Resizable | WindowFlags::TitleBar | WindowFlags::MaximizeButton | WindowFlags::StartMaximized);
   ASSERT_NE(window, nullptr);
-  EXPECT_FALSE(take_until({Maximized, 0, 0, 0}).empty());
+  EXPECT_FALSE(take_until({EventType::Maximized, 0, 0, 0}).empty());
   ASSERT_TRUE(wait_until_managed(window));
   EXPECT_EQ(wm_state(window), NormalState);
   EXPECT_TRUE(wait_for_state(window, "_NET_WM_STATE_MAXIMIZED_HORZ", true));
@@ -659,7 +659,7 @@ TEST_F(WindowManagerTest, StartMaximizedOpensMaximized) {
 }
 
 TEST_F(WindowManagerTest, StartMinimizedOpensIconic) {
-  GtkWidget* window = open(0, 40, 40, 300, 200, TitleBar | MinimizeButton | StartMinimized);
+  GtkWidget* window = open(0, 40, 40, 300, 200, WindowFlags::TitleBar | WindowFlags::MinimizeButton | WindowFlags::StartMinimized);
   ASSERT_NE(window, nullptr);
   EXPECT_TRUE(x_inspect::wait_until([&] { return wm_state(window) == IconicState; }, 5s, flush_toolkit_events));
   EXPECT_FALSE(x_inspect::is_viewable(x.get(), xid_of(window)));
@@ -667,16 +667,16 @@ TEST_F(WindowManagerTest, StartMinimizedOpensIconic) {
 
 TEST_F(WindowManagerTest, StartMaximizedWinsOverStartMinimized) {
   GtkWidget* window =
-      open(0, 40, 40, 300, 200, Resizable | TitleBar | MaximizeButton | StartMaximized | StartMinimized);
+      open(0, 40, 40, 300, 200, WindowFlags::Resizable | WindowFlags::TitleBar | WindowFlags::MaximizeButton | WindowFlags::StartMaximized | WindowFlags::StartMinimized);
   ASSERT_NE(window, nullptr);
-  EXPECT_FALSE(take_until({Maximized, 0, 0, 0}).empty());
+  EXPECT_FALSE(take_until({EventType::Maximized, 0, 0, 0}).empty());
   ASSERT_TRUE(wait_until_managed(window));
   EXPECT_EQ(wm_state(window), NormalState);
   EXPECT_TRUE(wait_for_state(window, "_NET_WM_STATE_MAXIMIZED_HORZ", true));
 }
 
 TEST_F(WindowManagerTest, ToolWindowDropsTheStartStates) {
-  GtkWidget* window = open(0, 40, 40, 300, 200, Resizable | ToolWindow | StartMaximized);
+  GtkWidget* window = open(0, 40, 40, 300, 200, WindowFlags::Resizable | WindowFlags::ToolWindow | WindowFlags::StartMaximized);
   ASSERT_NE(window, nullptr);
   ASSERT_TRUE(wait_until_managed(window));
   EXPECT_EQ(wm_state(window), NormalState);

@@ -366,7 +366,7 @@ TEST_F(TreeWidgetTest, StateIsTheSelectedIndex) {
   EXPECT_EQ(gtk_tree_path_get_depth(cursor), 1);
   EXPECT_EQ(gtk_tree_path_get_indices(cursor)[0], 1);
   EXPECT_EQ(column, gtk_tree_view_get_column(GTK_TREE_VIEW(tree().main), 0));
-  EXPECT_EQ(take_widget_events(), (std::vector<WindowEvent>{{WidgetEvent, TreeNumber, WindowNumber, Change}}));
+  EXPECT_EQ(take_widget_events(), (std::vector<WindowEvent>{{EventType::WidgetEvent, TreeNumber, WindowNumber, WidgetEventData::Change}}));
 
   // An index outside the items clears the selection.
   for (intptr_t outside : {intptr_t{3}, intptr_t{-1}, intptr_t{1} << 40}) {
@@ -380,7 +380,7 @@ TEST_F(TreeWidgetTest, StateIsTheSelectedIndex) {
   kind().set_state(tree(), 0);
   kind().set_state(tree(), 2);
   settle();
-  EXPECT_EQ(take_widget_events(), (std::vector<WindowEvent>{{WidgetEvent, TreeNumber, WindowNumber, Change}}));
+  EXPECT_EQ(take_widget_events(), (std::vector<WindowEvent>{{EventType::WidgetEvent, TreeNumber, WindowNumber, WidgetEventData::Change}}));
 }
 
 TEST_F(TreeWidgetTest, SelectingARowInsideACollapsedOneChangesNothingVisible) {
@@ -707,13 +707,13 @@ TEST_F(TreePointerTest, AClickSelectsTheRowAndIsReported) {
   take_widget_events();
   point_at_row("1");
   click();
-  EXPECT_EQ(tree_events(), (std::vector<int32_t>{Change, LeftClick}));
+  EXPECT_EQ(tree_events(), (std::vector<int32_t>{WidgetEventData::Change, WidgetEventData::LeftClick}));
   EXPECT_EQ(kind().get_state(tree()), 1);
   EXPECT_EQ(kind().get_text(tree()), u"b");
   // A right click on the same row reports only the click.
   press(3);
   release(3);
-  EXPECT_EQ(tree_events(), (std::vector<int32_t>{RightClick}));
+  EXPECT_EQ(tree_events(), (std::vector<int32_t>{WidgetEventData::RightClick}));
 }
 
 TEST_F(TreePointerTest, ADoubleClickIsReportedAfterTheClick) {
@@ -726,9 +726,9 @@ TEST_F(TreePointerTest, ADoubleClickIsReportedAfterTheClick) {
   click();
   std::vector<int32_t> events = tree_events();
   set_double_click_time(0);
-  EXPECT_EQ(std::count(events.begin(), events.end(), Change), 1);
-  std::erase(events, Change);
-  EXPECT_EQ(events, (std::vector<int32_t>{LeftClick, LeftDoubleClick}));
+  EXPECT_EQ(std::count(events.begin(), events.end(), WidgetEventData::Change), 1);
+  std::erase(events, WidgetEventData::Change);
+  EXPECT_EQ(events, (std::vector<int32_t>{WidgetEventData::LeftClick, WidgetEventData::LeftDoubleClick}));
   EXPECT_EQ(kind().get_state(tree()), 0);
 }
 
@@ -746,7 +746,7 @@ TEST_F(TreePointerTest, OnlyAClickInsideTheCheckBoxFlipsIt) {
   click();
   EXPECT_EQ(kind().get_item_state(tree(), 1) & 4, 4);
   std::vector<int32_t> events = tree_events();
-  EXPECT_NE(std::find(events.begin(), events.end(), Change), events.end());
+  EXPECT_NE(std::find(events.begin(), events.end(), WidgetEventData::Change), events.end());
 
   // The toolkit reports a toggle for a click on the text as well.
   point_at_row("1", 40);
@@ -754,12 +754,12 @@ TEST_F(TreePointerTest, OnlyAClickInsideTheCheckBoxFlipsIt) {
   click();
   EXPECT_GT(toggles, before);
   EXPECT_EQ(kind().get_item_state(tree(), 1) & 4, 4);
-  EXPECT_EQ(tree_events(), (std::vector<int32_t>{LeftClick}));
+  EXPECT_EQ(tree_events(), (std::vector<int32_t>{WidgetEventData::LeftClick}));
 
   point_at_check_box("1");
   click();
   EXPECT_EQ(kind().get_item_state(tree(), 1) & 4, 0);
-  EXPECT_EQ(tree_events(), (std::vector<int32_t>{Change, LeftClick}));
+  EXPECT_EQ(tree_events(), (std::vector<int32_t>{WidgetEventData::Change, WidgetEventData::LeftClick}));
   EXPECT_EQ(kind().get_item_state(tree(), 0) & 4, 0);
 }
 

@@ -216,7 +216,7 @@ TEST_F(ImageWidgetTest, ClicksAreReportedUnlessHidden) {
   pointer_to(widget().outer, 20, 20);
   press(1);
   release(1);
-  EXPECT_EQ(take_widget_events(), (std::vector<WindowEvent>{{WidgetEvent, ImageNumber, WindowNumber, LeftClick}}));
+  EXPECT_EQ(take_widget_events(), (std::vector<WindowEvent>{{EventType::WidgetEvent, ImageNumber, WindowNumber, WidgetEventData::LeftClick}}));
 
   // The viewer's icon widget is hidden right away and never clicked.
   set_widget_hidden(ImageNumber, 1);

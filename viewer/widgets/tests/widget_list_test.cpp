@@ -226,7 +226,7 @@ class WindowLibraryTest : public WidgetListTest {
 };
 
 TEST_F(WindowLibraryTest, AnOpenedWindowIsTheListUntilItIsClosed) {
-  ASSERT_NE(open_window(3, 40, 40, 300, 200, u"list", TitleBar), 0);
+  ASSERT_NE(open_window(3, 40, 40, 300, 200, u"list", WindowFlags::TitleBar), 0);
   GtkWidget* window = window_widget(3);
   EXPECT_EQ(current_container(), gadget_list(window));
   ASSERT_TRUE(create_test_widget(kind, 1));
@@ -234,7 +234,7 @@ TEST_F(WindowLibraryTest, AnOpenedWindowIsTheListUntilItIsClosed) {
   EXPECT_EQ(raw_id(widget_registry().find(1)->main), 2);
 
   // A window opened without becoming the list leaves the current one alone.
-  ASSERT_NE(open_window(4, 400, 40, 300, 200, u"aside", TitleBar | NoWidgetList), 0);
+  ASSERT_NE(open_window(4, 400, 40, 300, 200, u"aside", WindowFlags::TitleBar | WindowFlags::NoWidgetList), 0);
   EXPECT_EQ(use_widget_list(nullptr), window);
 
   close_window(3);

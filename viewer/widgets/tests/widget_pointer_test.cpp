@@ -103,22 +103,22 @@ TEST_P(ClickTest, PostsTheClickKindAtTheRelease) {
 
 INSTANTIATE_TEST_SUITE_P(
     Clicks, ClickTest,
-    testing::Values(ClickCase{"Left", Apart, {P(1), R(1)}, {LeftClick}},
-                    ClickCase{"Right", Apart, {P(3), R(3)}, {RightClick}},
+    testing::Values(ClickCase{"Left", Apart, {P(1), R(1)}, {WidgetEventData::LeftClick}},
+                    ClickCase{"Right", Apart, {P(3), R(3)}, {WidgetEventData::RightClick}},
                     ClickCase{"Middle", Apart, {P(2), R(2)}, {}},
-                    ClickCase{"TwoLeftClicks", Apart, {P(1), R(1), P(1), R(1)}, {LeftClick, LeftClick}},
-                    ClickCase{"LeftDouble", Together, {P(1), R(1), P(1), R(1)}, {LeftClick, LeftDoubleClick}},
-                    ClickCase{"RightDouble", Together, {P(3), R(3), P(3), R(3)}, {RightClick, RightDoubleClick}},
+                    ClickCase{"TwoLeftClicks", Apart, {P(1), R(1), P(1), R(1)}, {WidgetEventData::LeftClick, WidgetEventData::LeftClick}},
+                    ClickCase{"LeftDouble", Together, {P(1), R(1), P(1), R(1)}, {WidgetEventData::LeftClick, WidgetEventData::LeftDoubleClick}},
+                    ClickCase{"RightDouble", Together, {P(3), R(3), P(3), R(3)}, {WidgetEventData::RightClick, WidgetEventData::RightDoubleClick}},
                     // The third press of a triple click is an ordinary press.
                     ClickCase{"LeftTriple",
                               Together,
                               {P(1), R(1), P(1), R(1), P(1), R(1)},
-                              {LeftClick, LeftDoubleClick, LeftClick}},
+                              {WidgetEventData::LeftClick, WidgetEventData::LeftDoubleClick, WidgetEventData::LeftClick}},
                     // The last press decides; a release of another button
                     // posts nothing and still clears it.
-                    ClickCase{"RightInsideLeft", Apart, {P(1), P(3), R(3), R(1)}, {RightClick}},
+                    ClickCase{"RightInsideLeft", Apart, {P(1), P(3), R(3), R(1)}, {WidgetEventData::RightClick}},
                     ClickCase{"MiddleInsideLeft", Apart, {P(1), P(2), R(2), R(1)}, {}},
-                    ClickCase{"LeftReleasedFarAway", Apart, {P(1), M(400, 300), R(1)}, {DragStart, LeftClick}}),
+                    ClickCase{"LeftReleasedFarAway", Apart, {P(1), M(400, 300), R(1)}, {WidgetEventData::DragStart, WidgetEventData::LeftClick}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(PointerTest, AHiddenWidgetReceivesNoClicks) {
@@ -129,7 +129,7 @@ TEST_F(PointerTest, AHiddenWidgetReceivesNoClicks) {
 
   set_widget_hidden(WidgetNumber, 0);
   settle();
-  EXPECT_EQ(play(box, {M(30, 30), P(1), R(1)}), std::vector<int32_t>{LeftClick});
+  EXPECT_EQ(play(box, {M(30, 30), P(1), R(1)}), std::vector<int32_t>{WidgetEventData::LeftClick});
 }
 
 // ---------------------------------------------------------------------------
@@ -153,16 +153,16 @@ TEST_P(DragTest, ReportsOneDragStartPerLeftPress) {
 // The press happens at (30, 30); the toolkit's threshold is a few pixels.
 INSTANTIATE_TEST_SUITE_P(
     Drags, DragTest,
-    testing::Values(DragCase{"PastTheThreshold", {P(1), M(60, 30)}, {DragStart}},
-                    DragCase{"FarAndOn", {P(1), M(60, 30), M(100, 70), M(300, 200), M(5, 5), M(30, 30)}, {DragStart}},
-                    DragCase{"WithinTheThreshold", {P(1), M(32, 32), M(28, 29), R(1)}, {LeftClick}},
+    testing::Values(DragCase{"PastTheThreshold", {P(1), M(60, 30)}, {WidgetEventData::DragStart}},
+                    DragCase{"FarAndOn", {P(1), M(60, 30), M(100, 70), M(300, 200), M(5, 5), M(30, 30)}, {WidgetEventData::DragStart}},
+                    DragCase{"WithinTheThreshold", {P(1), M(32, 32), M(28, 29), R(1)}, {WidgetEventData::LeftClick}},
                     DragCase{"EveryPressAgain",
                              {P(1), M(60, 30), R(1), P(1), M(90, 60), M(100, 70), R(1)},
-                             {DragStart, LeftClick, DragStart, LeftClick}},
-                    DragCase{"RightButton", {P(3), M(80, 60), R(3)}, {RightClick}},
+                             {WidgetEventData::DragStart, WidgetEventData::LeftClick, WidgetEventData::DragStart, WidgetEventData::LeftClick}},
+                    DragCase{"RightButton", {P(3), M(80, 60), R(3)}, {WidgetEventData::RightClick}},
                     DragCase{"MiddleButton", {P(2), M(80, 60), R(2)}, {}},
                     DragCase{"LeftWithMiddleHeld", {P(1), P(2), M(80, 60), R(2), R(1)}, {}},
-                    DragCase{"AfterTheRelease", {P(1), R(1), M(80, 60)}, {LeftClick}}),
+                    DragCase{"AfterTheRelease", {P(1), R(1), M(80, 60)}, {WidgetEventData::LeftClick}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // ---------------------------------------------------------------------------
@@ -211,7 +211,7 @@ TEST_F(TreeViewDragTest, ADragFromTheRowsIsReported) {
   release(1);
 
   ASSERT_EQ(events.size(), 1u);
-  EXPECT_EQ(events[0], (WindowEvent{WidgetEvent, WidgetNumber, WindowNumber, DragStart}));
+  EXPECT_EQ(events[0], (WindowEvent{EventType::WidgetEvent, WidgetNumber, WindowNumber, WidgetEventData::DragStart}));
 }
 
 // Sends the tree view a left press in `window`, then a motion far off with the
@@ -246,7 +246,7 @@ TEST_F(TreeViewDragTest, APressOutsideTheRowsStartsNoDragTracking) {
   EXPECT_EQ(take_widget_events(), std::vector<WindowEvent>{});
 
   press_and_move(view, gtk_tree_view_get_bin_window(GTK_TREE_VIEW(view)));
-  EXPECT_EQ(take_widget_events(), (std::vector<WindowEvent>{{WidgetEvent, WidgetNumber, WindowNumber, DragStart}}));
+  EXPECT_EQ(take_widget_events(), (std::vector<WindowEvent>{{EventType::WidgetEvent, WidgetNumber, WindowNumber, WidgetEventData::DragStart}}));
 }
 
 }  // namespace

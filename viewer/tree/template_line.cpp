@@ -165,17 +165,4 @@ TemplateReader::Status TemplateReader::read(size_t max_lines, const TemplateNode
   return Status::More;
 }
 
-void read_template(const TemplateNodeSink& add_node) {
-  TemplateReader reader;
-  if (!reader.open(TemplateFileName)) return;
-  for (;;) {
-    const TemplateReader::Status status = reader.read(SIZE_MAX, add_node);
-    if (status == TemplateReader::Status::End) return;
-    if (status == TemplateReader::Status::Blocked) {
-      pollfd waiting{reader.descriptor(), POLLIN, 0};
-      poll(&waiting, 1, -1);
-    }
-  }
-}
-
 }  // namespace tree

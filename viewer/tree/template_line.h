@@ -69,9 +69,4 @@ class TemplateReader {
 
 inline constexpr char TemplateFileName[] = "tree_display_template.txt";
 
-// Reads "tree_display_template.txt" in the current folder to its end and
-// hands every line, in file order, to add_node; empty lines count. A missing
-// file gives no line.
-void read_template(const TemplateNodeSink& add_node);
-
 }  // namespace tree

@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdint>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -15,6 +17,26 @@
 #include "utf8.h"
 
 using namespace tree;
+
+namespace {
+
+// Reads "tree_display_template.txt" in the current folder to its end, as the
+// viewer does but without its time slices, and hands every line, in file
+// order, to add_node; empty lines count. A missing file gives no line.
+void read_template(const TemplateNodeSink& add_node) {
+  TemplateReader reader;
+  if (!reader.open(TemplateFileName)) return;
+  for (;;) {
+    const TemplateReader::Status status = reader.read(SIZE_MAX, add_node);
+    if (status == TemplateReader::Status::End) return;
+    if (status == TemplateReader::Status::Blocked) {
+      pollfd waiting{reader.descriptor(), POLLIN, 0};
+      poll(&waiting, 1, -1);
+    }
+  }
+}
+
+}  // namespace
 
 // A parsed line with its text kept.
 struct Node {

@@ -75,8 +75,8 @@ class BmpDecoder final : public ImageDecoder {
 };
 
 bool BmpDecoder::accept(DecodeContext& context) {
-  const uint8_t* d = context.data;
-  size_t length = context.length;
+  const uint8_t* d = context.bytes.data();
+  size_t length = context.bytes.size();
   if (length < FileHeaderSize + 4 || d[0] != 'B' || d[1] != 'M' || le16(d + 6) || le16(d + 8))
     return false;
   BmpLayout layout;
@@ -156,8 +156,8 @@ bool BmpDecoder::decode_uncompressed(const DecodeContext& context, uint8_t* pixe
   const BmpLayout& l = *layout_;
   const uint32_t bpp = l.bits_per_pixel;
   if (bpp != 1 && bpp != 4 && bpp != 8 && bpp != 16 && bpp != 24 && bpp != 32) return false;
-  const uint8_t* d = context.data;
-  const size_t length = context.length;
+  const uint8_t* d = context.bytes.data();
+  const size_t length = context.bytes.size();
   const uint64_t stride = (static_cast<uint64_t>(l.width) * bpp + 31) / 32 * 4;
   for (int64_t r = 0; r < l.height; ++r) {
     uint64_t start = l.pixel_offset + static_cast<uint64_t>(r) * stride;
@@ -205,8 +205,8 @@ bool BmpDecoder::decode_uncompressed(const DecodeContext& context, uint8_t* pixe
 bool BmpDecoder::decode_run_length(const DecodeContext& context, uint8_t* pixels, size_t pitch,
                                    int flags) const {
   const BmpLayout& l = *layout_;
-  const uint8_t* d = context.data;
-  const size_t length = context.length;
+  const uint8_t* d = context.bytes.data();
+  const size_t length = context.bytes.size();
   size_t pos = l.pixel_offset;
   int64_t x = 0, y = 0;
   auto put = [&](uint8_t index) {

@@ -68,8 +68,7 @@ bool identify_image(std::span<const uint8_t> bytes) {
   for (int i = 0; i < list.count; ++i) {
     ImageDecoder& decoder = *list.decoders[static_cast<size_t>(i)];
     list.context = DecodeContext{};
-    list.context.data = bytes.data();
-    list.context.length = bytes.data() ? bytes.size() : 0;
+    if (bytes.data()) list.context.bytes = bytes;
     if (!decoder.accept(list.context)) continue;
     const DecodeContext& c = list.context;
     // Each decoder checks its header; this keeps a careless one from handing

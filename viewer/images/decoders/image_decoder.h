@@ -4,12 +4,12 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 
 namespace images {
 
 struct DecodeContext {
-  const uint8_t* data = nullptr;
-  size_t length = 0;  // decoders never read beyond this
+  std::span<const uint8_t> bytes;  // decoders never read outside these
   int32_t width = 0;
   int32_t height = 0;
   int32_t output_depth = 0;  // 24 (RGB) or 32 (RGBA)

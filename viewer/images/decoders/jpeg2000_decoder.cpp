@@ -9,6 +9,7 @@
 
 #include "images/decoders/decoder_registry.h"
 #include "images/decoders/decoders.h"
+#include "images/decoders/memory_reader.h"
 #include "images/decoders/pixel_rows.h"
 
 namespace images {
@@ -27,8 +28,9 @@ uint64_t be32(const uint8_t* p) {
 
 // Checks the image and tile grid that the SIZ segment declares before the
 // library allocates anything for them.
-bool plausible_size_segment(const uint8_t* d, size_t length) {
-  if (length < SizeFieldsEnd) return false;
+bool plausible_size_segment(std::span<const uint8_t> bytes) {
+  if (bytes.size() < SizeFieldsEnd) return false;
+  const uint8_t* d = bytes.data();
   uint64_t x = be32(d + 8), y = be32(d + 12), x_offset = be32(d + 16), y_offset = be32(d + 20);
   uint64_t tile_width = be32(d + 24), tile_height = be32(d + 28);
   uint64_t tile_x_offset = be32(d + 32), tile_y_offset = be32(d + 36);
@@ -43,32 +45,23 @@ bool plausible_size_segment(const uint8_t* d, size_t length) {
   return columns * rows <= MaxTiles;
 }
 
-struct MemoryStream {
-  const uint8_t* data;
-  size_t length;
-  size_t position;
-};
-
 OPJ_SIZE_T read_stream(void* buffer, OPJ_SIZE_T count, void* user) {
-  auto* stream = static_cast<MemoryStream*>(user);
-  if (stream->position >= stream->length) return static_cast<OPJ_SIZE_T>(-1);
-  size_t n = std::min<size_t>(count, stream->length - stream->position);
-  std::memcpy(buffer, stream->data + stream->position, n);
-  stream->position += n;
-  return n;
+  auto* stream = static_cast<MemoryReader*>(user);
+  if (stream->remaining() == 0) return static_cast<OPJ_SIZE_T>(-1);
+  return stream->read(buffer, count);
 }
 
 OPJ_OFF_T skip_stream(OPJ_OFF_T count, void* user) {
-  auto* stream = static_cast<MemoryStream*>(user);
-  if (count < 0 || static_cast<uint64_t>(count) > stream->length - stream->position) return -1;
-  stream->position += static_cast<size_t>(count);
+  auto* stream = static_cast<MemoryReader*>(user);
+  if (count < 0 || static_cast<uint64_t>(count) > stream->remaining()) return -1;
+  stream->position += static_cast<uint64_t>(count);
   return count;
 }
 
 OPJ_BOOL seek_stream(OPJ_OFF_T offset, void* user) {
-  auto* stream = static_cast<MemoryStream*>(user);
-  if (offset < 0 || static_cast<uint64_t>(offset) > stream->length) return OPJ_FALSE;
-  stream->position = static_cast<size_t>(offset);
+  auto* stream = static_cast<MemoryReader*>(user);
+  if (offset < 0 || static_cast<uint64_t>(offset) > stream->bytes.size()) return OPJ_FALSE;
+  stream->position = static_cast<uint64_t>(offset);
   return OPJ_TRUE;
 }
 
@@ -95,13 +88,13 @@ bool usable_components(const opj_image_t& image) {
   return true;
 }
 
-ImagePtr decode_codestream(const uint8_t* data, size_t length) {
-  MemoryStream memory{data, length, 0};
+ImagePtr decode_codestream(std::span<const uint8_t> bytes) {
+  MemoryReader memory{bytes};
   std::unique_ptr<opj_stream_t, StreamDeleter> stream(opj_stream_default_create(OPJ_TRUE));
   std::unique_ptr<opj_codec_t, CodecDeleter> codec(opj_create_decompress(OPJ_CODEC_J2K));
   if (!stream || !codec) return nullptr;
   opj_stream_set_user_data(stream.get(), &memory, nullptr);
-  opj_stream_set_user_data_length(stream.get(), length);
+  opj_stream_set_user_data_length(stream.get(), bytes.size());
   opj_stream_set_read_function(stream.get(), read_stream);
   opj_stream_set_skip_function(stream.get(), skip_stream);
   opj_stream_set_seek_function(stream.get(), seek_stream);
@@ -149,10 +142,10 @@ class Jpeg2000Decoder final : public ImageDecoder {
 };
 
 bool Jpeg2000Decoder::accept(DecodeContext& context) {
-  if (context.length < 5 || std::memcmp(context.data, CodestreamStart, sizeof CodestreamStart) ||
-      !plausible_size_segment(context.data, context.length))
+  if (context.bytes.size() < 5 || std::memcmp(context.bytes.data(), CodestreamStart, sizeof CodestreamStart) ||
+      !plausible_size_segment(context.bytes))
     return false;
-  ImagePtr image = decode_codestream(context.data, context.length);
+  ImagePtr image = decode_codestream(context.bytes);
   if (!image) return false;
   context.width = static_cast<int32_t>(image->comps[0].w);
   context.height = static_cast<int32_t>(image->comps[0].h);

@@ -12,6 +12,7 @@
 
 #include <csetjmp>
 #include <cstring>
+#include <span>
 
 #include "images/decoders/decoder_registry.h"
 #include "images/decoders/decoders.h"
@@ -73,11 +74,11 @@ void set_up_errors(JpegReader* reader) {
 // Reads the header and starts decompression. The memory source hands the
 // library the whole data at once; when it asks for more, the source warns
 // (silently) and supplies a fake end-of-image marker.
-bool start_reading(JpegReader* reader, const uint8_t* data, size_t length) {
+bool start_reading(JpegReader* reader, std::span<const uint8_t> bytes) {
   j_decompress_ptr info = &reader->info;
   if (setjmp(reader->errors.jump)) return false;
   jpeg_create_decompress(info);
-  jpeg_mem_src(info, data, length);
+  jpeg_mem_src(info, bytes.data(), bytes.size());
   if (jpeg_read_header(info, TRUE) != JPEG_HEADER_OK) return false;
   info->dct_method = JDCT_ISLOW;
   if (info->jpeg_color_space == JCS_GRAYSCALE) info->out_color_space = JCS_RGB;
@@ -134,10 +135,10 @@ class JpegDecoder final : public ImageDecoder {
 };
 
 bool JpegDecoder::accept(DecodeContext& context) {
-  if (context.length < 2 || context.data[0] != 0xFF || context.data[1] != 0xD8) return false;
+  if (context.bytes.size() < 2 || context.bytes[0] != 0xFF || context.bytes[1] != 0xD8) return false;
   auto reader = std::make_unique<JpegReader>();
   set_up_errors(reader.get());
-  if (!start_reading(reader.get(), context.data, context.length)) return false;
+  if (!start_reading(reader.get(), context.bytes)) return false;
   context.width = static_cast<int32_t>(reader->info.output_width);
   context.height = static_cast<int32_t>(reader->info.output_height);
   context.output_depth = 24;

@@ -11,6 +11,7 @@
 
 #include "images/decoders/decoder_registry.h"
 #include "images/decoders/decoders.h"
+#include "images/decoders/memory_reader.h"
 #include "images/decoders/pixel_rows.h"
 
 namespace images {
@@ -23,9 +24,7 @@ constexpr size_t SignatureSize = 8;
 struct PngReader {
   png_structp png = nullptr;
   png_infop info = nullptr;
-  const uint8_t* data = nullptr;
-  size_t length = 0;
-  size_t position = 0;
+  MemoryReader memory;
   int passes = 1;
 
   PngReader() = default;
@@ -49,9 +48,8 @@ void ignore_png_warning(png_structp, png_const_charp) {}
 
 void read_png_memory(png_structp png, png_bytep out, size_t count) {
   auto* reader = static_cast<PngReader*>(png_get_io_ptr(png));
-  if (reader->length - reader->position < count) png_error(png, "data ends early");
-  std::memcpy(out, reader->data + reader->position, count);
-  reader->position += count;
+  if (reader->memory.remaining() < count) png_error(png, "data ends early");
+  reader->memory.read(out, count);
 }
 
 bool read_header(PngReader* reader, PngHeader* header) {
@@ -103,10 +101,9 @@ class PngDecoder final : public ImageDecoder {
 };
 
 bool PngDecoder::accept(DecodeContext& context) {
-  if (context.length < SignatureSize || png_sig_cmp(context.data, 0, SignatureSize)) return false;
+  if (context.bytes.size() < SignatureSize || png_sig_cmp(context.bytes.data(), 0, SignatureSize)) return false;
   auto reader = std::make_unique<PngReader>();
-  reader->data = context.data;
-  reader->length = context.length;
+  reader->memory.bytes = context.bytes;
   reader->png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, fail_png, ignore_png_warning);
   if (!reader->png) return false;
   reader->info = png_create_info_struct(reader->png);

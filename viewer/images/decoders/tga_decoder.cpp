@@ -41,8 +41,8 @@ class TgaDecoder final : public ImageDecoder {
 };
 
 bool TgaDecoder::accept(DecodeContext& context) {
-  const uint8_t* d = context.data;
-  if (context.length < HeaderSize) return false;
+  const uint8_t* d = context.bytes.data();
+  if (context.bytes.size() < HeaderSize) return false;
   uint8_t colour_map_type = d[1], image_type = d[2];
   // The format has no signature; a colour map type other than 0 or 1 shows
   // that the bytes are something else.
@@ -75,8 +75,8 @@ bool TgaDecoder::decode(DecodeContext& context, uint8_t* pixels, size_t pitch, i
   if (l.pixel_depth != 15 && l.pixel_depth != 16 && l.pixel_depth != 24 && l.pixel_depth != 32)
     return false;
   const size_t out_size = context.output_depth / 8u;
-  const uint8_t* d = context.data;
-  const size_t length = context.length;
+  const uint8_t* d = context.bytes.data();
+  const size_t length = context.bytes.size();
   const int64_t total = int64_t{l.width} * l.height;
   size_t pos = l.pixel_offset;
   int64_t index = 0;  // pixels in file order

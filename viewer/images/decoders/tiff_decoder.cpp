@@ -13,6 +13,7 @@
 
 #include "images/decoders/decoder_registry.h"
 #include "images/decoders/decoders.h"
+#include "images/decoders/memory_reader.h"
 #include "images/decoders/pixel_rows.h"
 
 namespace images {
@@ -26,28 +27,18 @@ constexpr uint16_t RefusedOldJpeg = 6;
 // The largest single allocation libtiff may make for one image.
 constexpr tmsize_t MaxLibraryAllocation = tmsize_t{1} << 28;
 
-struct MemorySource {
-  const uint8_t* data;
-  size_t length;
-  uint64_t position;
-};
-
-MemorySource& source_of(thandle_t handle) { return *static_cast<MemorySource*>(handle); }
+MemoryReader& source_of(thandle_t handle) { return *static_cast<MemoryReader*>(handle); }
 
 tmsize_t read_source(thandle_t handle, void* buffer, tmsize_t size) {
-  MemorySource& source = source_of(handle);
-  if (size <= 0 || source.position >= source.length) return 0;
-  size_t n = std::min<uint64_t>(static_cast<uint64_t>(size), source.length - source.position);
-  std::memcpy(buffer, source.data + source.position, n);
-  source.position += n;
-  return static_cast<tmsize_t>(n);
+  if (size <= 0) return 0;
+  return static_cast<tmsize_t>(source_of(handle).read(buffer, static_cast<uint64_t>(size)));
 }
 
 tmsize_t write_source(thandle_t, void*, tmsize_t) { return 0; }
 
 toff_t seek_source(thandle_t handle, toff_t offset, int whence) {
-  MemorySource& source = source_of(handle);
-  uint64_t base = whence == SEEK_CUR ? source.position : whence == SEEK_END ? source.length : 0;
+  MemoryReader& source = source_of(handle);
+  uint64_t base = whence == SEEK_CUR ? source.position : whence == SEEK_END ? source.bytes.size() : 0;
   // libtiff hands negative offsets as large unsigned numbers.
   uint64_t target = base + offset;
   if (whence != SEEK_SET && static_cast<int64_t>(offset) < 0 && target > base)
@@ -60,15 +51,15 @@ toff_t seek_source(thandle_t handle, toff_t offset, int whence) {
 int drop_message(TIFF*, void*, const char*, const char*, va_list) { return 1; }
 
 int close_source(thandle_t) { return 0; }
-toff_t size_of_source(thandle_t handle) { return source_of(handle).length; }
+toff_t size_of_source(thandle_t handle) { return source_of(handle).bytes.size(); }
 // Handing libtiff the data as a mapped file lets it decode straight from it.
 // It only reads a mapping opened for reading (it checks every offset against
 // the size), and its reads through read_source of uncompressed tiles fail in
 // this library version.
 int map_source(thandle_t handle, void** base, toff_t* size) {
-  MemorySource& source = source_of(handle);
-  *base = const_cast<uint8_t*>(source.data);
-  *size = source.length;
+  MemoryReader& source = source_of(handle);
+  *base = const_cast<uint8_t*>(source.bytes.data());
+  *size = source.bytes.size();
   return 1;
 }
 void unmap_source(thandle_t, void*, toff_t) {}
@@ -91,12 +82,12 @@ class TiffDecoder final : public ImageDecoder {
   }
 
  private:
-  std::unique_ptr<MemorySource> source_;
+  std::unique_ptr<MemoryReader> source_;
   std::unique_ptr<TIFF, TiffCloser> tiff_;
 };
 
 bool TiffDecoder::accept(DecodeContext& context) {
-  auto source = std::make_unique<MemorySource>(MemorySource{context.data, context.length, 0});
+  auto source = std::make_unique<MemoryReader>(MemoryReader{context.bytes});
   std::unique_ptr<TIFFOpenOptions, OptionsDeleter> options(TIFFOpenOptionsAlloc());
   if (!options) return false;
   TIFFOpenOptionsSetMaxSingleMemAlloc(options.get(), MaxLibraryAllocation);

@@ -203,11 +203,11 @@ TEST(ImageSizeLimits, BmpRefusesAbsurdDimensions) {
   auto decoder = make_bmp_decoder();
   for (const SizeCase& c : cases) {
     Bytes file = bmp(c.width, c.height, 24, 0, {}, Bytes(64, 1));
-    DecodeContext context{file.data(), file.size()};
+    DecodeContext context{file};
     EXPECT_FALSE(decoder->accept(context)) << c.width << " x " << c.height;
   }
   Bytes largest = bmp(32767, -512, 24, 0, {}, Bytes(64, 1));
-  DecodeContext context{largest.data(), largest.size()};
+  DecodeContext context{largest};
   EXPECT_TRUE(decoder->accept(context));
   decoder->release(context);
 }
@@ -381,7 +381,7 @@ TEST(DecoderRefusals, DataStartingLikeJpegButHoldingNoImageIsRefused) {
   auto jpeg = make_jpeg_decoder();
   for (const Bytes& data : cases) {
     testing::internal::CaptureStderr();
-    DecodeContext context{data.data(), data.size()};
+    DecodeContext context{data};
     EXPECT_FALSE(jpeg->accept(context));
     EXPECT_FALSE(decode_bytes(data).accepted);
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "");

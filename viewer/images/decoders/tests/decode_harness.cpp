@@ -26,7 +26,7 @@ Decoded decode_bytes(const std::vector<uint8_t>& data, int flags) {
   std::copy(data.begin(), data.end(), copy.get());
   result.accepted = identify_image({copy.get(), data.size()});
   result.context = decode_context();
-  result.context.data = nullptr;
+  result.context.bytes = {};
   result.decoder = accepted_decoder_name();
   if (!result.accepted) return result;
   const DecodeContext& c = result.context;

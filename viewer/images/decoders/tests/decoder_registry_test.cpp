@@ -66,8 +66,8 @@ TEST_F(DecoderRegistryTest, AsksInRegistrationOrderUntilOneAccepts) {
   ASSERT_TRUE(identify_image({data, sizeof data}));
   EXPECT_EQ(calls, (std::vector<std::string>{"accept A", "accept B"}));
   EXPECT_STREQ(accepted_decoder_name(), "B");
-  EXPECT_EQ(decode_context().data, data);
-  EXPECT_EQ(decode_context().length, sizeof data);
+  EXPECT_EQ(decode_context().bytes.data(), data);
+  EXPECT_EQ(decode_context().bytes.size(), sizeof data);
   EXPECT_EQ(decode_context().width, 3);
   EXPECT_EQ(decode_context().height, 2);
   EXPECT_EQ(decode_context().output_depth, 24);
@@ -79,7 +79,7 @@ TEST_F(DecoderRegistryTest, NothingAcceptedLeavesAClearContext) {
   add("A", false);
   EXPECT_FALSE(identify_image({data, sizeof data}));
   EXPECT_EQ(decode_context().width, 0);
-  EXPECT_EQ(decode_context().data, nullptr);
+  EXPECT_EQ(decode_context().bytes.data(), nullptr);
   EXPECT_STREQ(accepted_decoder_name(), "");
   EXPECT_FALSE(decode_pixels(nullptr, 0, 0));
   EXPECT_EQ(calls, (std::vector<std::string>{"accept A"}));

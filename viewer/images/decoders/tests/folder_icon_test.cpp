@@ -110,7 +110,7 @@ TEST(FolderIcon, DecodesThroughTheJpegDecoderLikeDjpeg) {
   std::vector<uint8_t> jpeg = icon_bytes();
   for (auto make : {make_bmp_decoder, make_png_decoder}) {
     auto decoder = make();
-    DecodeContext context{jpeg.data(), jpeg.size()};
+    DecodeContext context{jpeg};
     EXPECT_FALSE(decoder->accept(context)) << decoder->name();
   }
   testing::internal::CaptureStderr();

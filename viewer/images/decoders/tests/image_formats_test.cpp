@@ -242,8 +242,7 @@ TEST(DecoderRefusals, EachDecoderTakesOnlyItsOwnFormat) {
     for (const Format& file_format : formats) {
       auto data = read_file_bytes(test_image_path(file_format.file));
       DecodeContext context;
-      context.data = data.data();
-      context.length = data.size();
+      context.bytes = data;
       bool own = &decoder_format == &file_format;
       EXPECT_EQ(decoder->accept(context), own) << decoder->name() << " on " << file_format.file;
       if (own) decoder->release(context);

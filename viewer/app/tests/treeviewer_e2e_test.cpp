@@ -114,25 +114,25 @@ TEST_P(TreeviewerWindowTest, ShowsTheWindowTheSettingsDescribeAndEndsOnClose) {
   close_and_expect_quiet_end(viewer, *window);
 }
 
-const std::string tree = "0,Root\n1,Docs/\n2,readme.txt\n";
+const std::string SmallTree = "0,Root\n1,Docs/\n2,readme.txt\n";
 
 INSTANTIATE_TEST_SUITE_P(
     Settings, TreeviewerWindowTest,
     testing::Values(
-        ViewerCase{"Complete", "100\n50\n400\n300\n0\n0\nMy tree\n", tree, {100, 50, 400, 300}, "My tree", 0x1a},
-        ViewerCase{"Borderless", "100\n50\n400\n300\n0\n1\nMy tree\n", tree, {100, 50, 400, 300}, "My tree", 0},
-        ViewerCase{"CrLf", "100\r\n50\r\n400\r\n300\r\n0\r\n1\r\nMy tree\r\n", tree, {100, 50, 400, 300},
+        ViewerCase{"Complete", "100\n50\n400\n300\n0\n0\nMy tree\n", SmallTree, {100, 50, 400, 300}, "My tree", 0x1a},
+        ViewerCase{"Borderless", "100\n50\n400\n300\n0\n1\nMy tree\n", SmallTree, {100, 50, 400, 300}, "My tree", 0},
+        ViewerCase{"CrLf", "100\r\n50\r\n400\r\n300\r\n0\r\n1\r\nMy tree\r\n", SmallTree, {100, 50, 400, 300},
                    "My tree", 0},
         ViewerCase{"Utf8Title", "30\n40\n320\n200\n0\n0\nB\xC3\xA4ume \xE2\x82\xAC \xF0\x9F\x98\x80\n",
                    std::nullopt, {30, 40, 320, 200}, "B\xC3\xA4ume \xE2\x82\xAC \xF0\x9F\x98\x80", 0x1a},
-        ViewerCase{"FewerThanSevenLines", "100\n50\n400\n", tree, {100, 50, 400, 640}, "", 0x1a},
-        ViewerCase{"SettingsMissing", std::nullopt, tree, {0, 0, 480, 640}, "", 0x1a},
-        ViewerCase{"NegativeSize", "10\n20\n-20\n-20\n0\n0\nSmall\n", tree, {10, 20, 480, 640}, "Small", 0x1a},
-        ViewerCase{"ZeroWidth", "10\n20\n0\n300\n0\n0\nNarrow\n", tree, {10, 20, 480, 300}, "Narrow", 0x1a},
-        ViewerCase{"SmallSizeKept", "10\n20\n1\n2\n0\n0\nTiny\n", tree, {10, 20, 1, 2}, "Tiny", 0x1a},
-        ViewerCase{"ByteOrderMark", "\xEF\xBB\xBF" "100\n50\n400\n300\n0\n0\nMy tree\n", tree, {100, 50, 400, 300},
+        ViewerCase{"FewerThanSevenLines", "100\n50\n400\n", SmallTree, {100, 50, 400, 640}, "", 0x1a},
+        ViewerCase{"SettingsMissing", std::nullopt, SmallTree, {0, 0, 480, 640}, "", 0x1a},
+        ViewerCase{"NegativeSize", "10\n20\n-20\n-20\n0\n0\nSmall\n", SmallTree, {10, 20, 480, 640}, "Small", 0x1a},
+        ViewerCase{"ZeroWidth", "10\n20\n0\n300\n0\n0\nNarrow\n", SmallTree, {10, 20, 480, 300}, "Narrow", 0x1a},
+        ViewerCase{"SmallSizeKept", "10\n20\n1\n2\n0\n0\nTiny\n", SmallTree, {10, 20, 1, 2}, "Tiny", 0x1a},
+        ViewerCase{"ByteOrderMark", "\xEF\xBB\xBF" "100\n50\n400\n300\n0\n0\nMy tree\n", SmallTree, {100, 50, 400, 300},
                    "My tree", 0x1a},
-        ViewerCase{"MalformedTitle", "30\n40\n320\n200\n0\n0\ncaf\xE9 au lait \xED\xA0\x80!\n", tree,
+        ViewerCase{"MalformedTitle", "30\n40\n320\n200\n0\n0\ncaf\xE9 au lait \xED\xA0\x80!\n", SmallTree,
                    {30, 40, 320, 200}, "caf\xEF\xBF\xBD au lait \xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD!", 0x1a},
         ViewerCase{"WidthBeyondX", "0\n0\n100000\n300\n0\n0\nWide\n", std::nullopt, {0, 0, 32767, 300},
                    "Wide", 0x1a},
@@ -142,7 +142,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(TreeviewerTest, OnlyTheCloseRequestEndsIt) {
   folder.write("tree_window.ini", "60\n70\n300\n200\n0\n0\nStay\n");
-  folder.write("tree_display_template.txt", tree);
+  folder.write("tree_display_template.txt", SmallTree);
   ViewerProcess viewer(folder.path());
   const auto window = find_window(viewer);
   ASSERT_TRUE(window) << problem;
@@ -188,7 +188,7 @@ TEST_F(TreeviewerTest, SaysSoWithoutADisplay) {
 // writer, and the window has the default size.
 TEST_F(TreeviewerTest, SettingsFifoIsPassedOver) {
   ASSERT_EQ(mkfifo((folder.path() / "tree_window.ini").c_str(), 0600), 0);
-  folder.write("tree_display_template.txt", tree);
+  folder.write("tree_display_template.txt", SmallTree);
   ViewerProcess viewer(folder.path());
   const auto window = find_window(viewer);
   ASSERT_TRUE(window) << problem;
@@ -213,7 +213,7 @@ class TreeviewerWindowManagerTest : public TreeviewerTest {
   // window manager keeps its window above the others.
   void expect_above(const char* keep_above_line, bool above) {
     folder.write("tree_window.ini", std::string("100\n50\n400\n300\n") + keep_above_line + "\n0\nAbove\n");
-    folder.write("tree_display_template.txt", tree);
+    folder.write("tree_display_template.txt", SmallTree);
     ViewerProcess viewer(folder.path());
     const auto window = find_window(viewer);
     ASSERT_TRUE(window) << problem;

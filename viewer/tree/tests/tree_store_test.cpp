@@ -89,7 +89,7 @@ TEST_P(Placement, PlacesItemsByLevelAndPreviousItem) {
   expect_addressing_consistent(s);
 }
 
-const PlacementCase placement_cases[] = {
+const PlacementCase PlacementCases[] = {
     {"FirstItemAtLevel3LandsOnTop", {{-1, 3}}, {0}, "0a"},
     {"LevelAboveDepthMakesChildOnly", {{-1, 0}, {-1, 3}, {-1, 3}}, {0, 1, 2}, "0a 1b 2c"},
     {"EqualLevelMakesSibling", {{-1, 0}, {-1, 1}, {-1, 1}, {-1, 0}}, {0, 1, 2, 3}, "0a 1b 1c 0d"},
@@ -138,7 +138,7 @@ const PlacementCase placement_cases[] = {
      "0a 1b 2c 2d 1e"},
 };
 
-INSTANTIATE_TEST_SUITE_P(Tree, Placement, testing::ValuesIn(placement_cases),
+INSTANTIATE_TEST_SUITE_P(Tree, Placement, testing::ValuesIn(PlacementCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
 

@@ -76,7 +76,7 @@ void expect_rgb_rows(const Decoded& decoded, const std::vector<std::vector<Rgb>>
   EXPECT_FALSE(decoded.wrote_outside);
 }
 
-const std::vector<Rgb> four_colours = {Black, Red, Green, Blue};
+const std::vector<Rgb> FourColours = {Black, Red, Green, Blue};
 
 struct RunLengthCase {
   const char* what;
@@ -91,7 +91,7 @@ class BmpRunLengthTest : public testing::TestWithParam<RunLengthCase> {};
 
 TEST_P(BmpRunLengthTest, CodesThatLeaveTheImageAreCutAtItsEdge) {
   const RunLengthCase& c = GetParam();
-  Decoded decoded = decode_bytes(bmp(4, 3, 8, 1, four_colours, c.codes));
+  Decoded decoded = decode_bytes(bmp(4, 3, 8, 1, FourColours, c.codes));
   EXPECT_EQ(decoded.decoded, c.complete);
   expect_rgb_rows(decoded, c.rows);
 }
@@ -134,7 +134,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(BmpDecoder, IndexesPastTheColoursUsedAreBlack) {
   // 8-bit, two colours used, indexes 1 and 5 (the palette still holds 4).
-  Decoded decoded = decode_bytes(bmp(2, 1, 8, 0, four_colours, {1, 5, 0, 0}, 2));
+  Decoded decoded = decode_bytes(bmp(2, 1, 8, 0, FourColours, {1, 5, 0, 0}, 2));
   EXPECT_TRUE(decoded.decoded);
   expect_rgb_rows(decoded, {{Red, Black}});
 }
@@ -175,8 +175,8 @@ TEST(BmpDecoder, AcceptsButWritesNothingForWhatItCannotDecode) {
          put32(b, 10, 0xFFFFFFF0);
          return b;
        }(), 24},
-      {"2 bits per pixel", bmp(4, 1, 2, 0, four_colours, {0x1B, 0, 0, 0}), 2},
-      {"4-bit run-length data", bmp(4, 1, 4, 2, four_colours, {4, 0x12, 0, 1}), 4},
+      {"2 bits per pixel", bmp(4, 1, 2, 0, FourColours, {0x1B, 0, 0, 0}), 2},
+      {"4-bit run-length data", bmp(4, 1, 4, 2, FourColours, {4, 0x12, 0, 1}), 4},
       {"an embedded PNG", bmp(4, 1, 24, 5, {}, Bytes(16, 1)), 24},
   };
   for (const UnwrittenCase& c : cases) {

@@ -166,7 +166,7 @@ TEST_F(DecoderRegistryTest, NonJpegDataStartingWithTheJpegMarkerGoesOnToLaterDec
   EXPECT_STREQ(accepted_decoder_name(), "after JPEG");
 }
 
-const std::vector<std::string> standard_order = {"BMP", "PNG", "JPEG", "JPEG 2000", "TGA", "TIFF"};
+const std::vector<std::string> StandardOrder = {"BMP", "PNG", "JPEG", "JPEG 2000", "TGA", "TIFF"};
 
 std::vector<std::string> decoder_names() {
   std::vector<std::string> names;
@@ -181,14 +181,14 @@ TEST_F(DecoderRegistryTest, RegistersTheFormatsInOrderEachOnceInTheList) {
   register_jpeg2000_decoder();
   register_tga_decoder();
   register_tiff_decoder();
-  ASSERT_EQ(decoder_names(), standard_order);
+  ASSERT_EQ(decoder_names(), StandardOrder);
 
   register_png_decoder();
   register_jpeg_decoder();
   register_jpeg2000_decoder();
   register_tga_decoder();
   register_tiff_decoder();
-  EXPECT_EQ(decoder_names(), standard_order);
+  EXPECT_EQ(decoder_names(), StandardOrder);
   register_bmp_decoder();  // registers on every call
   EXPECT_EQ(decoder_count(), 7);
   EXPECT_STREQ(decoder_name(6), "BMP");
@@ -205,7 +205,7 @@ TEST_F(DecoderRegistryTest, AnEmptiedListTakesEveryFormatAgain) {
 TEST_F(DecoderRegistryTest, StartUpGivesTheSixFormatsHoweverOftenItRuns) {
   for (int run = 1; run <= 3; ++run) {
     register_standard_decoders();
-    EXPECT_EQ(decoder_names(), standard_order) << "start-up run " << run;
+    EXPECT_EQ(decoder_names(), StandardOrder) << "start-up run " << run;
   }
 }
 

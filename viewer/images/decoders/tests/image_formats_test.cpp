@@ -30,7 +30,7 @@ struct FormatCase {
 
 std::ostream& operator<<(std::ostream& out, const FormatCase& c) { return out << c.file; }
 
-const FormatCase netpbm_cases[] = {
+const FormatCase NetpbmCases[] = {
     {"bmp_1.bmp", "BMP", 24, 1},
     {"bmp_4.bmp", "BMP", 24, 4},
     {"bmp_8.bmp", "BMP", 24, 8},
@@ -163,7 +163,7 @@ TEST_P(NetpbmReferenceTest, BottomToTopFlagTurnsTheRowsOver) {
   EXPECT_EQ(turned.image().rgba, flipped(normal.image()).rgba);
 }
 
-INSTANTIATE_TEST_SUITE_P(Files, NetpbmReferenceTest, testing::ValuesIn(netpbm_cases),
+INSTANTIATE_TEST_SUITE_P(Files, NetpbmReferenceTest, testing::ValuesIn(NetpbmCases),
                          [](const testing::TestParamInfo<FormatCase>& info) {
                            std::string name = info.param.file;
                            std::replace(name.begin(), name.end(), '.', '_');

@@ -19,7 +19,7 @@
 
 namespace {
 
-enum { kCheck, kInconsistent, kIcon, kText, kForeground, kBackground, kData, kColumns };
+enum { Check, Inconsistent, Icon, Text, Foreground, Background, Data, Columns };
 
 GdkPixbuf* make_folder_icon() {
   GdkPixbuf* icon = gdk_pixbuf_new(GDK_COLORSPACE_RGB, FALSE, 8, 16, 16);
@@ -49,8 +49,8 @@ void fill(GtkTreeStore* store, const char* template_path, GdkPixbuf* folder_icon
     path.resize(depth);
     GtkTreeIter row;
     gtk_tree_store_append(store, &row, depth > 0 ? &path[depth - 1] : nullptr);
-    gtk_tree_store_set(store, &row, kCheck, FALSE, kIcon, folder ? folder_icon : nullptr, kText,
-                       text.c_str(), kForeground, nullptr, kBackground, nullptr, kData, 0L, -1);
+    gtk_tree_store_set(store, &row, Check, FALSE, Icon, folder ? folder_icon : nullptr, Text,
+                       text.c_str(), Foreground, nullptr, Background, nullptr, Data, 0L, -1);
     path.push_back(row);
   }
   std::free(line);
@@ -75,7 +75,7 @@ int main(int argc, char** argv) {
   gtk_window_set_default_size(GTK_WINDOW(window), 800, 600);
   g_signal_connect(window, "destroy", G_CALLBACK(gtk_main_quit), nullptr);
 
-  GtkTreeStore* store = gtk_tree_store_new(kColumns, G_TYPE_BOOLEAN, G_TYPE_BOOLEAN, GDK_TYPE_PIXBUF,
+  GtkTreeStore* store = gtk_tree_store_new(Columns, G_TYPE_BOOLEAN, G_TYPE_BOOLEAN, GDK_TYPE_PIXBUF,
                                            G_TYPE_STRING, GDK_TYPE_COLOR, GDK_TYPE_COLOR, G_TYPE_LONG);
   GtkWidget* scrolled = gtk_scrolled_window_new(nullptr, nullptr);
   gtk_scrolled_window_set_policy(GTK_SCROLLED_WINDOW(scrolled), GTK_POLICY_AUTOMATIC,
@@ -84,15 +84,15 @@ int main(int argc, char** argv) {
   GtkTreeViewColumn* column = gtk_tree_view_column_new();
   GtkCellRenderer* icon_cell = gtk_cell_renderer_pixbuf_new();
   gtk_tree_view_column_pack_start(column, icon_cell, FALSE);
-  gtk_tree_view_column_set_attributes(column, icon_cell, "pixbuf", kIcon, "cell-background-gdk",
-                                      kBackground, nullptr);
+  gtk_tree_view_column_set_attributes(column, icon_cell, "pixbuf", Icon, "cell-background-gdk",
+                                      Background, nullptr);
   GtkCellRenderer* text_cell = gtk_cell_renderer_text_new();
   gtk_tree_view_column_pack_end(column, text_cell, TRUE);
-  gtk_tree_view_column_set_attributes(column, text_cell, "text", kText, "foreground-gdk",
-                                      kForeground, "cell-background-gdk", kBackground, nullptr);
+  gtk_tree_view_column_set_attributes(column, text_cell, "text", Text, "foreground-gdk",
+                                      Foreground, "cell-background-gdk", Background, nullptr);
   gtk_tree_view_append_column(GTK_TREE_VIEW(view), column);
   gtk_tree_view_set_headers_visible(GTK_TREE_VIEW(view), FALSE);
-  gtk_tree_view_set_search_column(GTK_TREE_VIEW(view), kText);
+  gtk_tree_view_set_search_column(GTK_TREE_VIEW(view), Text);
   gtk_container_add(GTK_CONTAINER(scrolled), view);
   gtk_container_add(GTK_CONTAINER(window), scrolled);
   gtk_widget_show_all(window);

@@ -14,8 +14,10 @@
 #include <string>
 #include <vector>
 
-#include "template_line.h"
-#include "tree_store.h"
+#include "tree/template_line.h"
+#include "tree/tree_store.h"
+
+using namespace tree;
 
 namespace {
 

@@ -39,7 +39,7 @@ if [ -z "${VIEWER_BENCH_UNDER_X:-}" ]; then
   VIEWER_BENCH_UNDER_X=1 BUILD_DIR=$build exec "$root/tests/run_with_x.sh" "$0" "$@"
 fi
 
-viewer=$build/viewer/treeviewer
+viewer=$build/viewer/app/treeviewer
 baseline=$build/bench/gtktreestore_baseline
 closer=$build/bench/viewer_close_on_map
 work=$(mktemp -d)

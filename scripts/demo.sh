@@ -25,7 +25,7 @@ work=$(mktemp -d)
 cp examples/tree_window.ini examples/tree_display_template.txt "$work"
 if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
   echo "close the window to end the demo"
-  (cd "$work" && "$root/build/viewer/treeviewer")
+  (cd "$work" && "$root/build/viewer/app/treeviewer")
 else
   shot=$out/treeviewer.png
   TREE_TEST_WM=openbox tests/run_with_x.sh bash -c '
@@ -35,7 +35,7 @@ else
     import -window root "$3"
     kill "$viewer"
     wait "$viewer" 2>/dev/null
-    true' _ "$work" "$root/build/viewer/treeviewer" "$shot"
+    true' _ "$work" "$root/build/viewer/app/treeviewer" "$shot"
   echo "no display here: treeviewer ran under Xvfb; screenshot saved to $shot"
 fi
 rm -rf "$work"

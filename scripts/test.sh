@@ -30,8 +30,8 @@ cmake --build build-sanitize -j"$jobs"
 
 echo "== fuzzing, ${fuzz_seconds}s per target"
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTREE_FUZZ=ON >/dev/null
-fuzzers=(text_fuzzer matcher_fuzzer image_decoders_fuzz)
-corpora=(fuzz/text_corpus fuzz/matcher_corpus viewer/decoders/fuzz/corpus)
+fuzzers=(text_fuzzer matcher_fuzzer template_fuzz image_decoders_fuzz)
+corpora=(fuzz/text_corpus fuzz/matcher_corpus viewer/tree/fuzz/corpus viewer/images/decoders/fuzz/corpus)
 cmake --build build-fuzz -j"$jobs" --target "${fuzzers[@]}"
 for i in "${!fuzzers[@]}"; do
   target=${fuzzers[$i]}

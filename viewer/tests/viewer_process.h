@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "x_inspect.h"
+#include "tests/x_inspect.h"
 
 class ViewerProcess {
  public:

@@ -1,17 +1,17 @@
 // Makes a blocking wait_event(-1) return even when the input a test waits
 // for never arrives: after the time given it posts an event of
-// WaitGuard::type, which no handler of the system uses.
+// WaitGuard::Type, which no handler of the system uses.
 #pragma once
 
 #include <glib.h>
 
 #include <cstdint>
 
-#include "event_queue.h"
+#include "core/event_queue.h"
 
 class WaitGuard {
  public:
-  static constexpr int32_t type = 99;
+  static constexpr int32_t Type = 99;
 
   explicit WaitGuard(guint milliseconds) : source_(g_timeout_add(milliseconds, &WaitGuard::fire, this)) {}
   ~WaitGuard() {
@@ -23,7 +23,7 @@ class WaitGuard {
  private:
   static gboolean fire(gpointer self) {
     static_cast<WaitGuard*>(self)->fired_ = true;
-    post_event(type, 0, 0, 0);
+    core::post_event(Type, 0, 0, 0);
     return FALSE;
   }
 

@@ -1,9 +1,12 @@
-#include "widget_test_support.h"
+#include "tests/widget_test_support.h"
 
 #include <X11/extensions/XTest.h>
 #include <gdk/gdkx.h>
 
 #include <algorithm>
+
+using namespace core;
+using namespace widgets;
 
 namespace {
 
@@ -127,7 +130,7 @@ void set_double_click_time(int milliseconds) {
   g_object_set(gtk_settings_get_default(), "gtk-double-click-time", milliseconds, nullptr);
 }
 
-void PrintTo(const WindowEvent& event, std::ostream* out) {
+void core::PrintTo(const WindowEvent& event, std::ostream* out) {
   *out << "{type " << event.type << ", widget " << event.widget << ", window " << event.window << ", data "
        << event.data << "}";
 }
@@ -135,13 +138,19 @@ void PrintTo(const WindowEvent& event, std::ostream* out) {
 std::vector<WindowEvent> take_widget_events() {
   std::vector<WindowEvent> events;
   for (WindowEvent event = take_event(); event.type != 0; event = take_event()) {
-    if (event.type == WidgetEvent) events.push_back(event);
+    if (event.type == EventType::WidgetEvent) events.push_back(event);
   }
   return events;
 }
 
 intptr_t raw_id(GtkWidget* widget) {
   return reinterpret_cast<intptr_t>(g_object_get_data(G_OBJECT(widget), "gw_id"));
+}
+
+GtkAllocation allocation_of(GtkWidget* widget) {
+  GtkAllocation allocation;
+  gtk_widget_get_allocation(widget, &allocation);
+  return allocation;
 }
 
 void WidgetLayerTest::SetUp() {

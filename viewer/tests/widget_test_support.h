@@ -12,12 +12,12 @@
 #include <string>
 #include <vector>
 
-#include "event_queue.h"
-#include "toolkit_log.h"
-#include "widget.h"
+#include "core/event_queue.h"
+#include "tests/toolkit_log.h"
+#include "widgets/widget.h"
 
 // What a test kind's widget carries as its kind fields.
-struct TestWidgetData : WidgetData {
+struct TestWidgetData : widgets::WidgetData {
   explicit TestWidgetData(int tag) : tag(tag) {}
   int tag;
 };
@@ -27,11 +27,11 @@ struct TestWidgetData : WidgetData {
 // as the main widget. Either way the event box receives the button events.
 // A styled kind fills the font and colour slots with the common operations;
 // another leaves them empty.
-class TestKind : public WidgetKind {
+class TestKind : public widgets::WidgetKind {
  public:
   enum class Shape { Framed, Bare };
 
-  TestKind(int32_t code, Shape shape, bool styled = true) : WidgetKind(code), shape(shape), styled(styled) {}
+  TestKind(int32_t code, Shape shape, bool styled = true) : widgets::WidgetKind(code), shape(shape), styled(styled) {}
 
   struct Release {
     GtkWidget* main;
@@ -39,11 +39,11 @@ class TestKind : public WidgetKind {
     int tag;  // of the record's TestWidgetData, -1 without one
   };
 
-  void release(Widget& widget) override;
-  void set_font(Widget& widget, PangoFontDescription* font) override;
-  PangoFontDescription* get_font(Widget& widget) override;
-  void set_colour(Widget& widget, int32_t which, int32_t colour) override;
-  int32_t get_colour(Widget& widget, int32_t which) override;
+  void release(widgets::Widget& widget) override;
+  void set_font(widgets::Widget& widget, PangoFontDescription* font) override;
+  PangoFontDescription* get_font(widgets::Widget& widget) override;
+  void set_colour(widgets::Widget& widget, int32_t which, int32_t colour) override;
+  int32_t get_colour(widgets::Widget& widget, int32_t which) override;
 
   const Shape shape;
   const bool styled;
@@ -77,14 +77,19 @@ void release(unsigned button);
 // The toolkit's double-click time, in milliseconds.
 void set_double_click_time(int milliseconds);
 
+namespace core {
 void PrintTo(const WindowEvent& event, std::ostream* out);
+}  // namespace core
 
 // Takes every queued event and returns the WidgetEvents among them.
-std::vector<WindowEvent> take_widget_events();
+std::vector<core::WindowEvent> take_widget_events();
 
 // The widget's "gw_id" as stored (number + 1 on widgets, the number on
 // windows); 0 when absent.
 intptr_t raw_id(GtkWidget* widget);
+
+// Where the toolkit has put the widget in its parent.
+GtkAllocation allocation_of(GtkWidget* widget);
 
 // Starts the event queue and the widget layer afresh for every test and
 // destroys every window afterwards. Any warning the toolkit logs during the

@@ -1,4 +1,4 @@
-#include "x_inspect.h"
+#include "tests/x_inspect.h"
 
 #include <X11/Xatom.h>
 #include <X11/Xutil.h>

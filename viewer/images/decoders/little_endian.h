@@ -1,0 +1,16 @@
+// Little-endian numbers in file headers and pixel data. The caller makes sure
+// that the bytes are inside its buffer.
+#pragma once
+
+#include <cstdint>
+
+namespace images {
+
+inline uint16_t le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
+
+inline uint32_t le32(const uint8_t* p) {
+  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
+         static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
+}
+
+}  // namespace images

@@ -1,3 +1,0 @@
-#include "run_viewer.h"
-
-int main(int argc, char** argv) { run_viewer(argc, argv); }

@@ -1,0 +1,58 @@
+// The tree widget: a single-selection tree view in a scrolled window, over
+// the item store of tree_model.h. Items are added with a level and take their
+// place after the item before them; an item's index is its position in
+// display order, every row counted whether expanded or not.
+//
+// The view answers the gestures of every desktop tree, none of which posts an
+// event: Enter, Space and a double click open or close a folder row; Right
+// opens (or goes to the first child), Left closes (or goes to the parent);
+// Ctrl+F or typing finds a row by a part of its text anywhere in the tree,
+// closed folders included, and Enter, Ctrl+G or F3 find the next one; Ctrl+C
+// copies the selected row's text to the clipboard.
+//
+// Object data on the tree view: "gw_flags", the creation flags (integer).
+#pragma once
+
+#include <gtk/gtk.h>
+
+#include <cstddef>
+#include <cstdint>
+
+namespace tree {
+
+// Creation flags; other bits are ignored.
+enum TreeFlags : int32_t {
+  TreeNoLines = 1,     // no tree lines
+  TreeCheckBoxes = 4,  // a check box in front of every item
+  TreeThreeState = 8,  // check boxes with a third, inconsistent state
+};
+
+// Item state bits of get_item_state and set_item_state.
+enum TreeItemState : int32_t {
+  TreeItemSelected = 1,
+  TreeItemExpanded = 2,
+  TreeItemChecked = 4,
+  TreeItemCollapsed = 8,
+  TreeItemInconsistent = 16,
+};
+
+// The tree's kind code in the widget layer.
+inline constexpr int32_t TreeKindCode = 27;
+
+// Creates a tree widget in the current widget list at (x, y), width × height
+// pixels outside (the size goes to the toolkit as given; values below -1
+// request nothing). Returns the tree view (GtkWidget*) for a chosen number,
+// the automatic number for -1, and 0 when nothing could be created or placed.
+intptr_t create_tree_widget(int32_t number, int32_t x, int32_t y, int32_t width, int32_t height,
+                            int32_t flags = 0);
+
+// Puts the keyboard focus on tree `number` and, when no row holds the cursor
+// yet, the cursor on its first row, so that the first key press acts. True
+// once a row holds the cursor.
+bool focus_first_row(int32_t number);
+
+// Makes room in tree `number` for about this many more items and bytes of
+// text (see TreeStore::reserve).
+void reserve_tree_items(int32_t number, size_t items, size_t text_bytes);
+
+}  // namespace tree

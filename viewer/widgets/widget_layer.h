@@ -1,0 +1,38 @@
+// The widget layer's start-up record, shared by the layer's own units only.
+#pragma once
+
+#include <gtk/gtk.h>
+
+#include <memory>
+
+#include "object_registry.h"
+#include "widgets/widget.h"
+
+namespace widgets {
+
+struct FontDescriptionFree {
+  void operator()(PangoFontDescription* font) const { pango_font_description_free(font); }
+};
+using FontDescription = std::unique_ptr<PangoFontDescription, FontDescriptionFree>;
+
+// Where new widgets go. The pointers are cleared when the current window is
+// destroyed, so they never outlive what they name.
+struct WidgetListState {
+  GtkWidget* current_container = nullptr;
+  GtkWidget* current_window = nullptr;  // the window or container last made current
+  FontDescription default_font;         // applied to every widget registered
+};
+
+struct WidgetLayer {
+  ObjectRegistry<Widget> registry{16, destroy_widget};
+  WidgetListState list;
+};
+
+// Replaces the record with a fresh one.
+void start_widget_layer();
+// The record; started on first use when init_widgets has not run.
+WidgetLayer& widget_layer();
+// The record when the layer has been started, else nullptr.
+WidgetLayer* started_widget_layer();
+
+}  // namespace widgets

@@ -75,7 +75,7 @@ std::u16string fd_path(int fd) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const int fd = [] {
-    init_files();
+    runtime::init_files();
     return memfd_create("fuzz-input", 0);
   }();
   const std::string input(reinterpret_cast<const char*>(data), size);
@@ -86,30 +86,30 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string joined, expected;
   for (char c : input)
     if (c != '\n' && c != '\r' && c != '\0') expected.push_back(c);
-  check(open_read(0, fd_path(fd)) != 0);
-  for (size_t lines = 0; !at_eof(0); ++lines) {
+  check(runtime::open_read(0, fd_path(fd)) != 0);
+  for (size_t lines = 0; !runtime::at_eof(0); ++lines) {
     check(lines <= size);
-    for (char16_t c : read_line(0, TextEncoding::bytes)) {
+    for (char16_t c : runtime::read_line(0, runtime::TextEncoding::bytes)) {
       check(c <= 0xFF);
       joined.push_back(static_cast<char>(c));
     }
   }
   check(joined == expected);
 
-  for (TextEncoding encoding : {TextEncoding::utf8, TextEncoding::utf16}) {
-    check(open_read(0, fd_path(fd)) != 0);
-    for (size_t lines = 0; !at_eof(0); ++lines) {
+  for (runtime::TextEncoding encoding : {runtime::TextEncoding::utf8, runtime::TextEncoding::utf16}) {
+    check(runtime::open_read(0, fd_path(fd)) != 0);
+    for (size_t lines = 0; !runtime::at_eof(0); ++lines) {
       check(lines <= size);
-      read_line(0, encoding);
+      runtime::read_line(0, encoding);
     }
   }
-  close_file(0);
+  runtime::close_file(0);
 
-  check(open_read(0, fd_path(fd)) != 0);
-  skip_utf8_bom(0);
+  check(runtime::open_read(0, fd_path(fd)) != 0);
+  runtime::skip_utf8_bom(0);
   std::vector<std::string> lines;
-  while (!at_eof(0)) read_line_bytes(0, lines.emplace_back());
-  close_file(0);
+  while (!runtime::at_eof(0)) runtime::read_line_bytes(0, lines.emplace_back());
+  runtime::close_file(0);
   {
     const std::u16string path16 = fd_path(fd);
     ListReader reader(std::string(path16.begin(), path16.end()).c_str());
@@ -121,24 +121,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (size_t i = 0; i < lines.size(); ++i) check(block.line(i) == lines[i]);
   }
 
-  const std::u16string decoded = decode_utf8(input);
+  const std::u16string decoded = runtime::decode_utf8(input);
   // The strict check agrees with the independent one above (which also
   // refuses a zero byte); repairing yields well-formed text, keeps
   // well-formed text as it is, and decodes as the replacing decoder does.
-  if (input.find('\0') == std::string::npos) check(is_well_formed_utf8(input) == well_formed_utf8(input));
-  const std::string repaired = repair_utf8(input);
-  check(is_well_formed_utf8(repaired));
-  if (is_well_formed_utf8(input)) check(repaired == input);
+  if (input.find('\0') == std::string::npos) check(runtime::is_well_formed_utf8(input) == well_formed_utf8(input));
+  const std::string repaired = runtime::repair_utf8(input);
+  check(runtime::is_well_formed_utf8(repaired));
+  if (runtime::is_well_formed_utf8(input)) check(repaired == input);
   std::u16string replaced, replaced_again;
-  decode_utf8_replacing(input, replaced);
-  decode_utf8_replacing(repaired, replaced_again);
+  runtime::decode_utf8_replacing(input, replaced);
+  runtime::decode_utf8_replacing(repaired, replaced_again);
   check(replaced == replaced_again);
-  if (well_formed_utf8(input)) check(encode_utf8(decoded) == input);
+  if (well_formed_utf8(input)) check(runtime::encode_utf8(decoded) == input);
 
   std::u16string units(size / 2, u'\0');
   for (size_t i = 0; i < units.size(); ++i) units[i] = static_cast<char16_t>(data[2 * i] | data[2 * i + 1] << 8);
-  const std::string encoded = encode_utf8(units);
-  check(encoded.size() == encode_utf8_length(units));
-  if (well_formed_utf16(units)) check(decode_utf8(encoded) == units);
+  const std::string encoded = runtime::encode_utf8(units);
+  check(encoded.size() == runtime::encode_utf8_length(units));
+  if (well_formed_utf16(units)) check(runtime::decode_utf8(encoded) == units);
   return 0;
 }

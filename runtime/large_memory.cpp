@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <new>
 
+namespace runtime {
+
 namespace {
 
 constexpr size_t HugePage = size_t{2} << 20;
@@ -55,3 +57,5 @@ void LargeBlockResource::do_deallocate(void* memory, size_t bytes, size_t) {
 bool LargeBlockResource::do_is_equal(const std::pmr::memory_resource& other) const noexcept {
   return this == &other;
 }
+
+}  // namespace runtime

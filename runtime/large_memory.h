@@ -7,6 +7,8 @@
 #include <cstddef>
 #include <memory_resource>
 
+namespace runtime {
+
 void* allocate_large_block(size_t bytes);
 void free_large_block(void* memory, size_t bytes);
 
@@ -17,3 +19,5 @@ class LargeBlockResource : public std::pmr::memory_resource {
   void do_deallocate(void* memory, size_t bytes, size_t alignment) override;
   bool do_is_equal(const std::pmr::memory_resource& other) const noexcept override;
 };
+
+}  // namespace runtime

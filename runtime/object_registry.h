@@ -19,6 +19,8 @@
 #include <optional>
 #include <vector>
 
+namespace runtime {
+
 template <typename Entry>
 class ObjectRegistry {
  public:
@@ -131,3 +133,5 @@ class ObjectRegistry {
   int iteration_index_ = 0;
   std::optional<int> iteration_automatic_;
 };
+
+}  // namespace runtime

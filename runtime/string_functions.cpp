@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+namespace runtime {
+
 int32_t string_length(std::u16string_view text) { return static_cast<int32_t>(text.size()); }
 
 std::u16string string_left(std::u16string_view text, int32_t count) {
@@ -54,3 +56,5 @@ int64_t parse_int(std::u16string_view text) {
 }
 
 bool strings_equal(std::u16string_view a, std::u16string_view b) { return a == b; }
+
+}  // namespace runtime

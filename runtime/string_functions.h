@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+namespace runtime {
+
 int32_t string_length(std::u16string_view text);
 std::u16string string_left(std::u16string_view text, int32_t count);
 std::u16string string_right(std::u16string_view text, int32_t count);
@@ -18,3 +20,5 @@ std::u16string string_field(std::u16string_view text, int32_t index,
 // Accumulates in 64-bit arithmetic that wraps; no digits gives 0.
 int64_t parse_int(std::u16string_view text);
 bool strings_equal(std::u16string_view a, std::u16string_view b);
+
+}  // namespace runtime

@@ -12,6 +12,8 @@
 #include "object_registry.h"
 #include "utf8.h"
 
+namespace runtime {
+
 namespace {
 
 struct StreamCloser {
@@ -213,7 +215,7 @@ bool skip_utf8_bom(int number) {
   TextFile* file = find_file(number);
   if (!file || !file->reading || file->fill != 0) return false;
   if (ftello(file->stream.get()) != 0) return false;
-  if (!ensure_unread(*file, 3) || memcmp(file->next_byte(), UTF8_BOM.data(), 3) != 0) return false;
+  if (!ensure_unread(*file, 3) || memcmp(file->next_byte(), Utf8Bom.data(), 3) != 0) return false;
   file->count -= 3;
   return true;
 }
@@ -293,3 +295,5 @@ bool lock_file(int number) {
   while (result != 0 && errno == EINTR);
   return result == 0;
 }
+
+}  // namespace runtime

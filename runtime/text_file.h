@@ -15,6 +15,8 @@
 #include <string>
 #include <string_view>
 
+namespace runtime {
+
 inline constexpr int32_t FileBufferSize = 4096;
 
 // Encoding codes of reading and writing; any other code means one byte per
@@ -59,3 +61,5 @@ int64_t write_string(int number, std::u16string_view text,
 // Takes an exclusive advisory lock on the whole file, waiting for other
 // holders; it lasts until the file is closed. False when it cannot be taken.
 bool lock_file(int number);
+
+}  // namespace runtime

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <cstring>
 
+namespace runtime {
+
 void decode_utf8(std::string_view bytes, std::u16string& out) {
   out.clear();
   decode_utf8_append(bytes, out);
@@ -88,3 +90,5 @@ void decode_utf8_replacing(std::string_view bytes, std::u16string& out) {
     }
   });
 }
+
+}  // namespace runtime

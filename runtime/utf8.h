@@ -10,6 +10,8 @@
 #include <string>
 #include <string_view>
 
+namespace runtime {
+
 // Decodes one line's bytes (which hold no zero byte) into 16-bit units.
 std::u16string decode_utf8(std::string_view bytes);
 // The same, replacing the content of `out` (reuses its storage).
@@ -19,7 +21,7 @@ template <typename Units>
 void decode_utf8_append(std::string_view bytes, Units& out);
 
 // A UTF-8 byte-order mark. At the very start of a file it is not content.
-inline constexpr std::string_view UTF8_BOM = "\xEF\xBB\xBF";
+inline constexpr std::string_view Utf8Bom = "\xEF\xBB\xBF";
 
 // Strict UTF-8: overlong forms, encoded surrogates and values above U+10FFFF
 // are ill-formed. Decoding with replacement never stops: each maximal
@@ -194,3 +196,5 @@ void decode_utf8_append(std::string_view bytes, Units& out) {
   utf8_detail::walk_utf8(bytes, [&](char16_t u) { units[length++] = u; });
   out.resize(length);
 }
+
+}  // namespace runtime

@@ -95,12 +95,12 @@ size_t ListReader::read_lines(LineBlock& block, size_t max_lines, size_t max_byt
   auto available = [&] { return pos < bytes.size() || read_more(bytes); };
   if (first_) {
     // Enough bytes to see a byte-order mark, or the whole of a shorter file.
-    while (bytes.size() - base < UTF8_BOM.size() && read_more(bytes)) {
+    while (bytes.size() - base < runtime::Utf8Bom.size() && read_more(bytes)) {
     }
-    if (std::string_view(bytes.data() + base, bytes.size() - base).starts_with(UTF8_BOM)) {
+    if (std::string_view(bytes.data() + base, bytes.size() - base).starts_with(runtime::Utf8Bom)) {
       // Not content: made into line ends, so that no term is found across it.
-      memset(bytes.data() + base, '\n', UTF8_BOM.size());
-      pos = line_start = base + UTF8_BOM.size();
+      memset(bytes.data() + base, '\n', runtime::Utf8Bom.size());
+      pos = line_start = base + runtime::Utf8Bom.size();
     }
     first_ = false;
   }

@@ -7,12 +7,12 @@
 
 namespace search {
 
-void OutputBlock::Piece::Free::operator()(char* bytes) const { free_large_block(bytes, capacity); }
+void OutputBlock::Piece::Free::operator()(char* bytes) const { runtime::free_large_block(bytes, capacity); }
 
 void OutputBlock::add_piece(size_t at_least) {
   const size_t capacity = std::max(PieceSize, at_least);
   pieces_.reserve(pieces_.size() + 1);
-  char* bytes = static_cast<char*>(allocate_large_block(capacity));
+  char* bytes = static_cast<char*>(runtime::allocate_large_block(capacity));
   pieces_.push_back({std::unique_ptr<char, Piece::Free>(bytes, Piece::Free{capacity}), 0, capacity});
 }
 

@@ -27,10 +27,10 @@ std::u16string name16(const char* name) { return {name, name + std::char_traits<
 // The lines of a small input file as bytes; none when it cannot be opened.
 std::vector<std::string> read_lines(const char* name, size_t at_most = SIZE_MAX) {
   std::vector<std::string> lines;
-  if (!open_read(0, name16(name))) return lines;
-  skip_utf8_bom(0);
-  while (lines.size() < at_most && !at_eof(0)) read_line_bytes(0, lines.emplace_back());
-  close_file(0);
+  if (!runtime::open_read(0, name16(name))) return lines;
+  runtime::skip_utf8_bom(0);
+  while (lines.size() < at_most && !runtime::at_eof(0)) runtime::read_line_bytes(0, lines.emplace_back());
+  runtime::close_file(0);
   return lines;
 }
 
@@ -73,7 +73,7 @@ int run_search() {
   // A file-size limit makes the write fail (EFBIG) instead of ending the
   // process, so that the output can be cut back.
   signal(SIGXFSZ, SIG_IGN);
-  init_files();
+  runtime::init_files();
   int status = 0;
   try {
     OutputBlock block;
@@ -97,7 +97,7 @@ int run_search() {
     say(std::string(error.what()) + "; " + OutputFile + " is left as it was");
     status = 1;
   }
-  close_all_files();
+  runtime::close_all_files();
   return status;
 }
 

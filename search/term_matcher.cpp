@@ -126,7 +126,7 @@ TermMatcher::TermMatcher(const std::vector<std::string>& terms) {
   std::vector<std::string> compiled;
   for (const std::string& term : terms) {
     if (term.empty()) continue;
-    std::string folded = fold_utf8(repair_utf8(term));
+    std::string folded = fold_utf8(runtime::repair_utf8(term));
     if (folded.size() > LongestCompiledTerm) long_terms_.push_back(std::move(folded));
     else compiled.push_back(std::move(folded));
   }
@@ -209,8 +209,8 @@ bool TermMatcher::long_term_matches(std::string_view well_formed_name) {
 
 bool TermMatcher::matches(std::string_view name) {
   std::string_view well_formed = name;
-  if (!is_well_formed_utf8(name)) {
-    repair_utf8(name, repaired_);
+  if (!runtime::is_well_formed_utf8(name)) {
+    runtime::repair_utf8(name, repaired_);
     well_formed = repaired_;
   }
   std::vector<uint8_t> hit(1, 0);
@@ -222,11 +222,11 @@ void TermMatcher::mark_lines(const LineBlock& block, std::vector<uint8_t>& hits)
   hits.assign(block.count(), 0);
   if (block.count() == 0) return;
   scan(block.bytes.view(), &block, hits);
-  const bool well_formed = block.ascii || is_well_formed_utf8(block.bytes.view());
+  const bool well_formed = block.ascii || runtime::is_well_formed_utf8(block.bytes.view());
   if (well_formed && long_terms_.empty()) return;
   for (size_t i = 0; i < block.count(); ++i) {
     const std::string_view line = block.line(i);
-    if (!well_formed && !is_well_formed_utf8(line)) hits[i] = matches(line);
+    if (!well_formed && !runtime::is_well_formed_utf8(line)) hits[i] = matches(line);
     else if (!hits[i]) hits[i] = long_term_matches(line);
   }
 }

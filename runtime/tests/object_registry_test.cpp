@@ -4,6 +4,8 @@
 
 #include <vector>
 
+using namespace runtime;
+
 namespace {
 
 struct Thing {

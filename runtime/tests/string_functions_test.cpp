@@ -4,6 +4,8 @@
 
 #include <climits>
 
+using namespace runtime;
+
 namespace {
 
 TEST(StringLeftRight, ClampCounts) {

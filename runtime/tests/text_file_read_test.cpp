@@ -5,6 +5,8 @@
 #include "scratch_dir.h"
 #include "text_file.h"
 
+using namespace runtime;
+
 namespace {
 
 struct TextFileRead : testing::Test {

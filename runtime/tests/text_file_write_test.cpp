@@ -7,6 +7,8 @@
 #include "text_file.h"
 #include "utf8.h"
 
+using namespace runtime;
+
 namespace {
 
 // Creates the file, or empties an existing one, and opens it for reading

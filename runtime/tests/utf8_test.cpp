@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace runtime;
+
 namespace {
 
 // The number of units the lenient decoding yields, counted without them.

@@ -118,8 +118,8 @@ TEST(FoldUtf8, FoldsExactlyTheRulesLetters) {
   std::string all;
   std::u16string all16;
   for (char32_t c = 1; c < 0x800; ++c) all16.push_back(static_cast<char16_t>(c));
-  all = encode_utf8(all16);
-  EXPECT_EQ(fold_utf8(all), encode_utf8(normalise_name(all16)));
+  all = runtime::encode_utf8(all16);
+  EXPECT_EQ(fold_utf8(all), runtime::encode_utf8(normalise_name(all16)));
 }
 
 }  // namespace

@@ -73,9 +73,9 @@ void normalise_in_place(std::u16string& text) {
 
 bool reference_matches(std::string_view name, const std::vector<std::string>& terms) {
   std::u16string name16, term16;
-  decode_utf8_replacing(name, name16);
+  runtime::decode_utf8_replacing(name, name16);
   for (const std::string& term : terms) {
-    decode_utf8_replacing(term, term16);
+    runtime::decode_utf8_replacing(term, term16);
     if (term_matches(name16, term16)) return true;
   }
   return false;

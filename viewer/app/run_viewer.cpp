@@ -44,7 +44,7 @@ void start_libraries() {
   core::init_event_queue();
   core::init_windows();
   widgets::init_widgets();
-  init_files();
+  runtime::init_files();
   images::register_png_decoder();
   images::register_jpeg_decoder();
   images::register_jpeg2000_decoder();
@@ -194,7 +194,7 @@ void run_viewer(int argc, char** argv) {
 }
 
 void shutdown_runtime() {
-  close_all_files();
+  runtime::close_all_files();
   core::release_windows();
   images::release_images();
 }

@@ -13,7 +13,7 @@ namespace {
 constexpr int SettingsFile = 1;
 
 // Numbers read from text keep the low 32 bits of their 64-bit value.
-int32_t number_line(std::u16string_view line) { return static_cast<int32_t>(parse_int(line)); }
+int32_t number_line(std::u16string_view line) { return static_cast<int32_t>(runtime::parse_int(line)); }
 
 }  // namespace
 
@@ -36,15 +36,15 @@ ViewerSettings read_viewer_settings() {
   // empty lines.
   struct stat info {};
   if (stat("tree_window.ini", &info) != 0 || !S_ISREG(info.st_mode)) return parse_viewer_settings(lines);
-  if (!open_read(SettingsFile, u"tree_window.ini")) return parse_viewer_settings(lines);
-  skip_utf8_bom(SettingsFile);
+  if (!runtime::open_read(SettingsFile, u"tree_window.ini")) return parse_viewer_settings(lines);
+  runtime::skip_utf8_bom(SettingsFile);
   std::string bytes;
   for (auto& line : lines) {
     bytes.clear();
-    read_line_bytes(SettingsFile, bytes);
-    decode_utf8_replacing(bytes, line);
+    runtime::read_line_bytes(SettingsFile, bytes);
+    runtime::decode_utf8_replacing(bytes, line);
   }
-  close_file(SettingsFile);
+  runtime::close_file(SettingsFile);
   return parse_viewer_settings(lines);
 }
 

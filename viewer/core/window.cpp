@@ -24,7 +24,7 @@ struct WindowRecord {
 
 // The window library's start-up record.
 struct WindowLibrary {
-  std::optional<ObjectRegistry<WindowRecord>> registry;
+  std::optional<runtime::ObjectRegistry<WindowRecord>> registry;
   NewWindowHandler new_window_handler = nullptr;
 };
 
@@ -67,7 +67,7 @@ std::string toolkit_title(std::u16string_view title) {
     const bool after_high = i > 0 && (units[i - 1] & 0xFC00) == 0xD800;
     if (low && !after_high) units[i] = 0xFFFD;
   }
-  return encode_utf8(units);
+  return runtime::encode_utf8(units);
 }
 
 int object_int(GtkWidget* widget, const char* key) {

@@ -27,7 +27,7 @@ struct WindowDestroyer {
 };
 
 struct ImageLibrary {
-  std::optional<ObjectRegistry<Image>> images;
+  std::optional<runtime::ObjectRegistry<Image>> images;
   // Kept from start-up to release and used for nothing else.
   std::unique_ptr<GdkWindow, WindowDestroyer> hidden_window;
 };

@@ -32,7 +32,7 @@ int32_t parse_level(std::string_view field) {
   }
   const std::u16string units(field.begin(), field.begin() + static_cast<std::ptrdiff_t>(used));
   // The viewer keeps the low 32 bits of the 64-bit value.
-  return static_cast<int32_t>(parse_int(units));
+  return static_cast<int32_t>(runtime::parse_int(units));
 }
 
 }  // namespace
@@ -110,8 +110,8 @@ bool TemplateReader::fill() {
 }
 
 void TemplateReader::emit(std::string_view bytes, const TemplateNodeSink& add_node) {
-  if (!is_well_formed_utf8(bytes)) {
-    repair_utf8(bytes, repaired_);
+  if (!runtime::is_well_formed_utf8(bytes)) {
+    runtime::repair_utf8(bytes, repaired_);
     bytes = repaired_;
   }
   add_node(parse_template_line(bytes));
@@ -123,15 +123,15 @@ TemplateReader::Status TemplateReader::read(size_t max_lines, const TemplateNode
   while (lines < max_lines) {
     if (at_start_) {
       // Wait for three bytes (or the end) before deciding on a byte-order mark.
-      if (buffer_.size() - start_ < UTF8_BOM.size()) {
+      if (buffer_.size() - start_ < runtime::Utf8Bom.size()) {
         const size_t before = buffer_.size();
         const bool more = fill();
         if (blocked_) return lines ? Status::More : Status::Blocked;
         if (more && buffer_.size() > before) continue;
       }
       at_start_ = false;
-      if (std::string_view(buffer_).substr(start_, UTF8_BOM.size()) == UTF8_BOM)
-        start_ += UTF8_BOM.size();
+      if (std::string_view(buffer_).substr(start_, runtime::Utf8Bom.size()) == runtime::Utf8Bom)
+        start_ += runtime::Utf8Bom.size();
     }
     const std::string_view unread = std::string_view(buffer_).substr(start_);
     if (after_cr_ && !unread.empty()) {

@@ -63,9 +63,9 @@ struct StoreAllocator {
   StoreAllocator(const StoreAllocator<U>&) {}
   T* allocate(size_t count) {
     if (count > SIZE_MAX / sizeof(T)) throw std::bad_alloc();
-    return static_cast<T*>(allocate_large_block(count * sizeof(T)));
+    return static_cast<T*>(runtime::allocate_large_block(count * sizeof(T)));
   }
-  void deallocate(T* memory, size_t count) { free_large_block(memory, count * sizeof(T)); }
+  void deallocate(T* memory, size_t count) { runtime::free_large_block(memory, count * sizeof(T)); }
   template <typename U>
   bool operator==(const StoreAllocator<U>&) const {
     return true;

@@ -111,7 +111,7 @@ class TreeKind final : public WidgetKind {
     TreeData* data = tree_data(widget);
     const intptr_t selected = get_state(widget);
     if (!data || selected < 0) return {};
-    return decode_utf8(data->items.text(static_cast<int32_t>(selected)));
+    return runtime::decode_utf8(data->items.text(static_cast<int32_t>(selected)));
   }
 
   int32_t add_item_at_level(Widget& widget, int32_t position, const char* utf8, GdkPixbuf* image,
@@ -191,13 +191,13 @@ class TreeKind final : public WidgetKind {
   std::u16string get_item_text(Widget& widget, int32_t index) override {
     TreeData* data = tree_data(widget);
     if (!data || !data->items.valid(index)) return {};
-    return decode_utf8(data->items.text(index));
+    return runtime::decode_utf8(data->items.text(index));
   }
 
   void set_item_text(Widget& widget, int32_t index, std::u16string_view text) override {
     TreeData* data = tree_data(widget);
     if (!data || !data->items.valid(index)) return;
-    data->items.set_text(index, encode_utf8(text).c_str());
+    data->items.set_text(index, runtime::encode_utf8(text).c_str());
   }
 
   void set_font(Widget& widget, PangoFontDescription* font) override { apply_font(widget, font); }

@@ -54,7 +54,7 @@ WidgetLayer* started_widget_layer() { return started_layer.get(); }
 
 void init_widgets() { start_widget_layer(); }
 
-ObjectRegistry<Widget>& widget_registry() { return widget_layer().registry; }
+runtime::ObjectRegistry<Widget>& widget_registry() { return widget_layer().registry; }
 
 void register_widget(Widget& widget, int32_t number) {
   if (!widget.main) return;
@@ -103,7 +103,7 @@ int32_t add_widget_item(int32_t number, int32_t position, std::u16string_view te
                         GdkPixbuf* image, int32_t level) {
   Widget* widget = widget_registry().find(number);
   if (!widget || !widget->kind) return 0;
-  const std::string utf8 = encode_utf8(text);
+  const std::string utf8 = runtime::encode_utf8(text);
   return widget->kind->add_item_at_level(*widget, position, utf8.c_str(), image, level);
 }
 

@@ -84,7 +84,7 @@ void init_widgets();
 
 // Widget numbers map to these records. A kind's create operation allocates
 // its number here (-1 gives an automatic number: `last_automatic()`).
-ObjectRegistry<Widget>& widget_registry();
+runtime::ObjectRegistry<Widget>& widget_registry();
 
 // Makes a window (its "gw_gadgetlist" container, created when missing) or a
 // container the place where new widgets go, and returns the window or

@@ -24,7 +24,7 @@ struct WidgetListState {
 };
 
 struct WidgetLayer {
-  ObjectRegistry<Widget> registry{16, destroy_widget};
+  runtime::ObjectRegistry<Widget> registry{16, destroy_widget};
   WidgetListState list;
 };
 

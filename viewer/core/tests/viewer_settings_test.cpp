@@ -18,7 +18,7 @@ using namespace core;
 void PrintTo(const ViewerSettings& settings, std::ostream* out) {
   *out << "{x " << settings.x << ", y " << settings.y << ", width " << settings.width << ", height "
        << settings.height << ", keep_above " << settings.keep_above << ", borderless "
-       << settings.borderless << ", title \"" << encode_utf8(settings.title) << "\"}";
+       << settings.borderless << ", title \"" << runtime::encode_utf8(settings.title) << "\"}";
 }
 
 namespace {
@@ -50,7 +50,7 @@ ViewerSettings my_tree_where(void (*change)(ViewerSettings&)) {
 
 class ViewerSettingsTest : public testing::TestWithParam<SettingsCase> {
  protected:
-  void SetUp() override { init_files(); }
+  void SetUp() override { runtime::init_files(); }
   ScratchFolder folder;
 };
 
@@ -60,7 +60,7 @@ TEST_P(ViewerSettingsTest, ReadsTheSevenLines) {
   EXPECT_EQ(read_viewer_settings(), test.expected);
   // No file is left open: a further read of file 1 finds nothing, even when
   // the settings file holds more lines.
-  EXPECT_EQ(read_line(1), u"");
+  EXPECT_EQ(runtime::read_line(1), u"");
 }
 
 const auto borderless_on = [](ViewerSettings& s) { s.borderless = true; };
@@ -130,7 +130,7 @@ TEST(ViewerSettingsParse, KeepsTheLowThirtyTwoBitsOfEveryNumber) {
 // Only a regular file is read: a FIFO without a writer would hold the start
 // up for ever, and a folder has no lines.
 TEST(ViewerSettingsSpecialFiles, FifoAndFolderReadAsMissing) {
-  init_files();
+  runtime::init_files();
   ScratchFolder folder;
   ASSERT_EQ(mkfifo((folder.path() / "tree_window.ini").c_str(), 0600), 0);
   EXPECT_EQ(read_viewer_settings(), ViewerSettings{});

@@ -31,7 +31,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (reader.open(name.c_str())) {
     const size_t slice = size > 0 ? data[0] % 7 + 1 : 1;
     const auto add = [&](const TemplateLine& line) {
-      if (!is_well_formed_utf8(line.text)) std::abort();
+      if (!runtime::is_well_formed_utf8(line.text)) std::abort();
       const std::string text(line.text);
       if (text.find('\0') != std::string::npos) std::abort();
       store.add(-1, text.c_str(), nullptr, line.level);

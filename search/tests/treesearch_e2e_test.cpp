@@ -54,25 +54,25 @@ struct Case {
   std::string expected_output;
 };
 
-const std::string kFolders = "/home/ana/Documentos\n/home/ana/M\xC3\xBAsica\n/srv/data\n/srv/data\n";
-const std::string kFiles = "relat\xC3\xB3rio.txt\nsamba.mp3\nnotes.md\nNOTES.md\n";
+const std::string FolderLines = "/home/ana/Documentos\n/home/ana/M\xC3\xBAsica\n/srv/data\n/srv/data\n";
+const std::string FileLines = "relat\xC3\xB3rio.txt\nsamba.mp3\nnotes.md\nNOTES.md\n";
 
-const Case kCases[] = {
+const Case Cases[] = {
     {"terms match folder or file, each pair once, in folder order",
      {{"searchTreeName.txt", "Arquivo\n"},
       {"searchTermsList.txt", "RELAT\xC3\x93RIO\nm\xC3\xBAsica\nnotes\nsamba\n"},
-      {"foldersScratch.txt", kFolders},
-      {"filesScratch.txt", kFiles}},
+      {"foldersScratch.txt", FolderLines},
+      {"filesScratch.txt", FileLines}},
      std::nullopt,
      "Arquivo\n/home/ana/Documentos\\relat\xC3\xB3rio.txt\n/home/ana/M\xC3\xBAsica\\samba.mp3\n"
      "/srv/data\\notes.md\n/srv/data\\NOTES.md\n"},
     {"no terms file: the heading alone",
-     {{"searchTreeName.txt", "T\n"}, {"foldersScratch.txt", kFolders}, {"filesScratch.txt", kFiles}},
+     {{"searchTreeName.txt", "T\n"}, {"foldersScratch.txt", FolderLines}, {"filesScratch.txt", FileLines}},
      std::nullopt,
      "T\n"},
     {"an empty term matches nothing, the others still do",
      {{"searchTreeName.txt", "T"}, {"searchTermsList.txt", "\nsamba\n"},
-      {"foldersScratch.txt", kFolders}, {"filesScratch.txt", kFiles}},
+      {"foldersScratch.txt", FolderLines}, {"filesScratch.txt", FileLines}},
      std::nullopt,
      "T\n/home/ana/M\xC3\xBAsica\\samba.mp3\n"},
     {"nothing at all: a lone line end", {}, std::nullopt, "\n"},
@@ -128,7 +128,7 @@ const Case kCases[] = {
 };
 
 TEST(Treesearch, OutputBlocks) {
-  for (const Case& c : kCases) {
+  for (const Case& c : Cases) {
     ScratchDir dir;
     for (const auto& [name, bytes] : c.inputs) dir.write(name, bytes);
     if (c.existing_output) dir.write("searchOutputList.txt", *c.existing_output);
@@ -265,21 +265,26 @@ bool one_line_naming_the_output(const std::string& err) {
          err.back() == '\n';
 }
 
-const std::string kBefore = "Old\n/x\\no line end";
+// The run ended with status 1 and said why in one line naming the output.
+void expect_failure_reported(int status, const std::string& err) {
+  ASSERT_TRUE(WIFEXITED(status)) << status;
+  EXPECT_EQ(WEXITSTATUS(status), 1);
+  EXPECT_TRUE(one_line_naming_the_output(err)) << err;
+}
+
+const std::string OutputBefore = "Old\n/x\\no line end";
 
 TEST(TreesearchRollback, AFileSizeLimitLeavesTheOutputAsItWas) {
   ScratchDir dir;
   write_large_inputs(dir);
-  dir.write("searchOutputList.txt", kBefore);
+  dir.write("searchOutputList.txt", OutputBefore);
   const auto [status, err] = run_child(dir, [] {
     const rlimit limit{64 * 1024, 64 * 1024};
     setrlimit(RLIMIT_FSIZE, &limit);
   });
-  ASSERT_TRUE(WIFEXITED(status)) << status;
-  EXPECT_EQ(WEXITSTATUS(status), 1);
-  EXPECT_TRUE(one_line_naming_the_output(err)) << err;
+  expect_failure_reported(status, err);
   EXPECT_NE(err.find("File too large"), std::string::npos) << err;
-  EXPECT_EQ(dir.read("searchOutputList.txt"), kBefore);
+  EXPECT_EQ(dir.read("searchOutputList.txt"), OutputBefore);
 }
 
 TEST(TreesearchRollback, AStoppingSignalDuringTheWriteRollsBackThenEndsTheRun) {
@@ -288,7 +293,7 @@ TEST(TreesearchRollback, AStoppingSignalDuringTheWriteRollsBackThenEndsTheRun) {
   for (int signal : {SIGTERM, SIGINT, SIGHUP}) {
     ScratchDir dir;
     write_large_inputs(dir);
-    dir.write("searchOutputList.txt", kBefore);
+    dir.write("searchOutputList.txt", OutputBefore);
     const auto [status, err] = run_child(dir, [signal] {
       sigset_t set;
       sigemptyset(&set);
@@ -301,7 +306,7 @@ TEST(TreesearchRollback, AStoppingSignalDuringTheWriteRollsBackThenEndsTheRun) {
     EXPECT_EQ(WTERMSIG(status), signal);
     EXPECT_TRUE(one_line_naming_the_output(err)) << err;
     EXPECT_NE(err.find("stopped by SIG"), std::string::npos) << err;
-    EXPECT_EQ(dir.read("searchOutputList.txt"), kBefore) << signal;
+    EXPECT_EQ(dir.read("searchOutputList.txt"), OutputBefore) << signal;
   }
 }
 
@@ -313,7 +318,7 @@ TEST(TreesearchRollback, SigtermWhileWritingABigBlock) {
   folders.clear();
   folders.shrink_to_fit();
   dir.write("searchTermsList.txt", "f\n");
-  dir.write("searchOutputList.txt", kBefore);
+  dir.write("searchOutputList.txt", OutputBefore);
   const pid_t child = fork();
   if (child == 0) {
     if (chdir(dir.path().c_str()) != 0) _exit(120);
@@ -325,7 +330,7 @@ TEST(TreesearchRollback, SigtermWhileWritingABigBlock) {
   // Waits until the output has grown: the run is writing its block.
   const auto output = dir / "searchOutputList.txt";
   for (auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(2);
-       std::filesystem::file_size(output) <= kBefore.size() && std::chrono::steady_clock::now() < deadline;)
+       std::filesystem::file_size(output) <= OutputBefore.size() && std::chrono::steady_clock::now() < deadline;)
     std::this_thread::yield();
   kill(child, SIGTERM);
   int status = 0;
@@ -336,11 +341,11 @@ TEST(TreesearchRollback, SigtermWhileWritingABigBlock) {
   const std::string after = dir.read("searchOutputList.txt");
   if (WIFSIGNALED(status)) {
     EXPECT_EQ(WTERMSIG(status), SIGTERM);
-    EXPECT_EQ(after, kBefore);
+    EXPECT_EQ(after, OutputBefore);
     EXPECT_TRUE(one_line_naming_the_output(dir.read(".stderr"))) << dir.read(".stderr");
   } else {
     EXPECT_EQ(WEXITSTATUS(status), 0);
-    EXPECT_EQ(after.size(), kBefore.size() + 2 + (size_t{128} << 20) + 2);
+    EXPECT_EQ(after.size(), OutputBefore.size() + 2 + (size_t{128} << 20) + 2);
   }
 }
 
@@ -352,16 +357,14 @@ TEST(TreesearchOutOfMemory, OneLineAndTheOutputUntouched) {
   // A 256 MB line cannot be held within a 192 MB address space.
   dir.write("foldersScratch.txt", std::string(size_t{256} << 20, 'x'));
   dir.write("searchTermsList.txt", "x\n");
-  dir.write("searchOutputList.txt", kBefore);
+  dir.write("searchOutputList.txt", OutputBefore);
   const auto [status, err] = run_child(dir, [] {
     const rlimit limit{size_t{192} << 20, size_t{192} << 20};
     setrlimit(RLIMIT_AS, &limit);
   });
-  ASSERT_TRUE(WIFEXITED(status)) << status;
-  EXPECT_EQ(WEXITSTATUS(status), 1);
-  EXPECT_TRUE(one_line_naming_the_output(err)) << err;
+  expect_failure_reported(status, err);
   EXPECT_NE(err.find("out of memory"), std::string::npos) << err;
-  EXPECT_EQ(dir.read("searchOutputList.txt"), kBefore);
+  EXPECT_EQ(dir.read("searchOutputList.txt"), OutputBefore);
 #endif
 }
 
@@ -397,9 +400,7 @@ TEST(TreesearchOutput, AnAppendOnlyFileIsAppendedTo) {
     setrlimit(RLIMIT_FSIZE, &limit);
   });
   std::system(("chattr -a '" + output + "'").c_str());
-  ASSERT_TRUE(WIFEXITED(status)) << status;
-  EXPECT_EQ(WEXITSTATUS(status), 1);
-  EXPECT_TRUE(one_line_naming_the_output(err)) << err;
+  expect_failure_reported(status, err);
   const size_t left = 64 * 1024 - std::string("Old\nT\n/a\\1\n").size();
   EXPECT_NE(err.find(std::to_string(left) + " bytes of it remain"), std::string::npos) << err;
 }

@@ -28,14 +28,20 @@ if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
   (cd "$work" && "$root/build/viewer/app/treeviewer")
 else
   shot=$out/treeviewer.png
+  title=$(sed -n 7p examples/tree_window.ini)
   TREE_TEST_WM=openbox tests/run_with_x.sh bash -c '
     (cd "$1" && exec "$2") & viewer=$!
-    # The window is up and drawn well within two seconds.
-    sleep 2
+    # Waits (at most 30 s) for the window to be shown, lets it paint, takes
+    # the picture and closes the window as a user would.
+    for _ in $(seq 300); do
+      xdotool search --onlyvisible --name "^$4\$" >/dev/null 2>&1 && break
+      sleep 0.1
+    done
+    sleep 0.5
     import -window root "$3"
-    kill "$viewer"
-    wait "$viewer" 2>/dev/null
-    true' _ "$work" "$root/build/viewer/app/treeviewer" "$shot"
+    wmctrl -c "$4"
+    wait "$viewer"
+    echo "treeviewer closed with status $?"' _ "$work" "$root/build/viewer/app/treeviewer" "$shot" "$title"
   echo "no display here: treeviewer ran under Xvfb; screenshot saved to $shot"
 fi
 rm -rf "$work"

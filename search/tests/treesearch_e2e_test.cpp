@@ -19,6 +19,15 @@
 
 namespace {
 
+// The four inputs of a run: tree name, terms, folder list, file list.
+void write_inputs(const ScratchDir& dir, const std::string& name, const std::string& terms,
+                  const std::string& folders, const std::string& files) {
+  dir.write("searchTreeName.txt", name);
+  dir.write("searchTermsList.txt", terms);
+  dir.write("foldersScratch.txt", folders);
+  dir.write("filesScratch.txt", files);
+}
+
 // Inputs of `pairs` numbered pairs, every one of which matches.
 void write_numbered_inputs(const ScratchDir& dir, int pairs) {
   std::string folders, files;
@@ -26,10 +35,7 @@ void write_numbered_inputs(const ScratchDir& dir, int pairs) {
     folders += "/some/longer/folder/name/" + std::to_string(i) + "\n";
     files += "file" + std::to_string(i) + ".txt\n";
   }
-  dir.write("searchTreeName.txt", "Tree\n");
-  dir.write("searchTermsList.txt", "file\n");
-  dir.write("foldersScratch.txt", folders);
-  dir.write("filesScratch.txt", files);
+  write_inputs(dir, "Tree\n", "file\n", folders, files);
 }
 
 struct Outcome {
@@ -141,10 +147,7 @@ TEST(Treesearch, OutputBlocks) {
 
 TEST(Treesearch, EachRunAppendsItsBlock) {
   ScratchDir dir;
-  dir.write("searchTreeName.txt", "T\n");
-  dir.write("searchTermsList.txt", "a\n");
-  dir.write("foldersScratch.txt", "/a\n/a\n/b\n");
-  dir.write("filesScratch.txt", "1\n1\n2\n");
+  write_inputs(dir, "T\n", "a\n", "/a\n/a\n/b\n", "1\n1\n2\n");
   ASSERT_EQ(run_in(dir).status, 0);
   ASSERT_EQ(run_in(dir).status, 0);
   EXPECT_EQ(dir.read("searchOutputList.txt"), "T\n/a\\1\n/a\\1\nT\n/a\\1\n/a\\1\n");
@@ -163,10 +166,7 @@ TEST(Treesearch, ManyPairsMatchInOrder) {
     if (has(folder, "99") || has(folder, "123") || has(file, "99") || has(file, "123"))
       expected += folder + "\\" + file + "\n";
   }
-  dir.write("searchTreeName.txt", "big");
-  dir.write("searchTermsList.txt", "99\n123\n");
-  dir.write("foldersScratch.txt", folders);
-  dir.write("filesScratch.txt", files);
+  write_inputs(dir, "big", "99\n123\n", folders, files);
   ASSERT_EQ(run_in(dir).status, 0);
   EXPECT_EQ(dir.read("searchOutputList.txt"), expected);
 }
@@ -211,10 +211,7 @@ TEST(TreesearchConcurrentRuns, EveryBlockLandsWholeAndOnce) {
 
 TEST(TreesearchLargeOutput, AppendsAtTheTrueEndBeyondTwoGibibytes) {
   ScratchDir dir;
-  dir.write("searchTreeName.txt", "T\n");
-  dir.write("searchTermsList.txt", "b\n");
-  dir.write("foldersScratch.txt", "/a\n/b\n");
-  dir.write("filesScratch.txt", "1\n2\n");
+  write_inputs(dir, "T\n", "b\n", "/a\n/b\n", "1\n2\n");
   // A sparse output just over 2^31 bytes: positions no longer fit 32 bits.
   const off_t size = (off_t{1} << 31) + 5;
   const std::string output = (dir / "searchOutputList.txt").string();
@@ -380,10 +377,7 @@ TEST(TreesearchOutput, AFifoIsReportedAndNothingBlocks) {
 
 TEST(TreesearchOutput, AnAppendOnlyFileIsAppendedTo) {
   ScratchDir dir;
-  dir.write("searchTreeName.txt", "T\n");
-  dir.write("searchTermsList.txt", "a\n");
-  dir.write("foldersScratch.txt", "/a\n/b\n");
-  dir.write("filesScratch.txt", "1\n2\n");
+  write_inputs(dir, "T\n", "a\n", "/a\n/b\n", "1\n2\n");
   dir.write("searchOutputList.txt", "Old\n");
   const std::string output = (dir / "searchOutputList.txt").string();
   if (std::system(("chattr +a '" + output + "' 2>/dev/null").c_str()) != 0)
@@ -410,10 +404,7 @@ TEST(TreesearchOutput, AWriteOnlyFileIsAppendedTo) {
   // treesearch as "nobody".
   if (geteuid() != 0) GTEST_SKIP() << "needs root to run as another user";
   ScratchDir dir;
-  dir.write("searchTreeName.txt", "T\n");
-  dir.write("searchTermsList.txt", "a\n");
-  dir.write("foldersScratch.txt", "/a\n/b\n");
-  dir.write("filesScratch.txt", "1\n2\n");
+  write_inputs(dir, "T\n", "a\n", "/a\n/b\n", "1\n2\n");
   dir.write("searchOutputList.txt", "Old\n");
   const uid_t nobody = 65534;
   std::filesystem::permissions(dir.path(), std::filesystem::perms::all);
@@ -435,10 +426,7 @@ TEST(TreesearchOutput, ARunThatCreatesTheOutputNeverEmptiesIt) {
   // made; run B appends its whole block meanwhile; then A goes on.
   if (std::system("command -v strace >/dev/null") != 0) GTEST_SKIP() << "needs strace";
   ScratchDir dir;
-  dir.write("searchTreeName.txt", "T\n");
-  dir.write("searchTermsList.txt", "a\n");
-  dir.write("foldersScratch.txt", "/a\n");
-  dir.write("filesScratch.txt", "1\n");
+  write_inputs(dir, "T\n", "a\n", "/a\n", "1\n");
   const std::string delayed = "cd '" + dir.path().string() +
                               // The leak checker cannot work under a tracer.
                               "' && ASAN_OPTIONS=detect_leaks=0 strace -f -o /dev/null -P searchOutputList.txt -e trace=openat,open "

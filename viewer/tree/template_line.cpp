@@ -59,7 +59,7 @@ bool TemplateReader::open(const char* name) {
   size_ = known && S_ISREG(info.st_mode) ? info.st_size : -1;
   fifo_ = known && S_ISFIFO(info.st_mode);
   buffer_.clear();
-  start_ = 0;
+  start_ = scanned_ = 0;
   at_start_ = true;
   after_cr_ = false;
   return fd_ >= 0;
@@ -70,7 +70,7 @@ void TemplateReader::close() {
   fd_ = -1;
   std::string().swap(buffer_);
   std::string().swap(repaired_);
-  start_ = 0;
+  start_ = scanned_ = 0;
 }
 
 bool TemplateReader::fill() {
@@ -141,16 +141,17 @@ TemplateReader::Status TemplateReader::read(size_t max_lines, const TemplateNode
         continue;
       }
     }
-    size_t end = 0;
-    while (end < unread.size() && unread[end] != '\n' && unread[end] != '\r' && unread[end] != '\0')
-      ++end;
-    if (end < unread.size()) {
+    constexpr std::string_view LineEnds("\n\r\0", 3);
+    const size_t end = unread.find_first_of(LineEnds, scanned_);
+    if (end != std::string_view::npos) {
       emit(unread.substr(0, end), add_node);
       ++lines;
       after_cr_ = unread[end] == '\r';
       start_ += end + 1;
+      scanned_ = 0;
       continue;
     }
+    scanned_ = unread.size();
     // No terminator in the buffer: read more, or end with the last line.
     const bool more = fill();
     if (blocked_) return lines ? Status::More : Status::Blocked;

@@ -64,6 +64,9 @@ class TemplateReader {
   bool after_cr_ = false;  // the last line ended at a CR: skip an LF next
   std::string buffer_;     // bytes read and not yet handed on
   size_t start_ = 0;       // first unconsumed byte of buffer_
+  // Bytes from start_ on known to hold no line end, so that a long line is
+  // looked through once however many reads it takes.
+  size_t scanned_ = 0;
   std::string repaired_;
 };
 

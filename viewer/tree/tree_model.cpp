@@ -218,7 +218,7 @@ gboolean model_iter_children(GtkTreeModel* model, GtkTreeIter* iter, GtkTreeIter
 gboolean model_iter_has_child(GtkTreeModel* model, GtkTreeIter* iter) {
   ModelAdapter& adapter = adapter_of(model);
   const int32_t index = adapter.index(iter);
-  return index >= 0 && adapter.store().child_count(index) > 0;
+  return adapter.store().has_children(index);
 }
 
 gint model_iter_n_children(GtkTreeModel* model, GtkTreeIter* iter) {

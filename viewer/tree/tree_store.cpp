@@ -65,90 +65,115 @@ int32_t TreeStore::find(int32_t after, std::string_view needle) const {
 // ---------------------------------------------------------------------------
 // Structure
 
-const std::vector<uint32_t>& TreeStore::child_list(uint32_t parent) const {
-  static const std::vector<uint32_t> empty;
-  if (parent == None) return roots_;
-  uint32_t list = nodes_[parent].children;
-  return list == None ? empty : lists_[list];
-}
-
-// Only for a parent that has children (or the top level).
-std::vector<uint32_t>& TreeStore::child_list(uint32_t parent) {
-  return parent == None ? roots_ : lists_[nodes_[parent].children];
-}
-
-void TreeStore::free_list(uint32_t list) {
-  // Give the memory back: a released list may have held a large folder.
-  std::vector<uint32_t>().swap(lists_[list]);
-  try {
-    free_lists_.push_back(list);
-  } catch (const std::bad_alloc&) {
-    // The empty slot is simply never reused.
-  }
-}
-
 bool TreeStore::level_shown(uint32_t parent) const {
   return parent == None || nodes_[parent].children_shown;
 }
 
-// One past the node's last descendant: the last child's last child and so
-// on, O(depth) instead of a walk over the subtree.
-uint32_t TreeStore::subtree_end(uint32_t node) const {
-  while (nodes_[node].children != None) node = lists_[nodes_[node].children].back();
-  return node + 1;
+uint32_t TreeStore::first_child(uint32_t parent) const {
+  if (parent == None) return roots_.empty() ? None : roots_.front();
+  const uint32_t candidate = parent + 1;
+  return candidate < nodes_.size() && nodes_[candidate].parent == parent ? candidate : None;
 }
 
-uint32_t TreeStore::ancestor_at(uint32_t node, uint32_t depth) const {
-  while (nodes_[node].depth > depth) node = nodes_[node].parent;
+uint32_t TreeStore::depth_of(uint32_t node) const {
+  return node + 1 == nodes_.size() ? last_depth_ : count_depth(node);
+}
+
+uint32_t TreeStore::count_depth(uint32_t node) const {
+  uint32_t depth = 0;
+  for (uint32_t up = nodes_[node].parent; up != None; up = nodes_[up].parent) ++depth;
+  return depth;
+}
+
+uint32_t TreeStore::ancestor_at(uint32_t node, uint32_t node_depth, uint32_t depth) const {
+  for (; node_depth > depth; --node_depth) node = nodes_[node].parent;
   return node;
 }
 
+// One past the node's last descendant: its next sibling, or the next
+// sibling of the nearest ancestor that has one.
+uint32_t TreeStore::subtree_end(uint32_t node) const {
+  for (; node != None; node = nodes_[node].parent)
+    if (nodes_[node].next != None) return nodes_[node].next;
+  return static_cast<uint32_t>(nodes_.size());
+}
+
+TreeStore::SiblingMark& TreeStore::mark_for(uint32_t parent) const {
+  return marks_[((parent * 0x9E3779B1u) >> 16) % SiblingMarks];
+}
+
 uint32_t TreeStore::sibling_position(uint32_t node) const {
-  const std::vector<uint32_t>& siblings = child_list(nodes_[node].parent);
-  return static_cast<uint32_t>(std::lower_bound(siblings.begin(), siblings.end(), node) - siblings.begin());
+  const uint32_t parent = nodes_[node].parent;
+  if (parent == None)
+    return static_cast<uint32_t>(std::lower_bound(roots_.begin(), roots_.end(), node) - roots_.begin());
+  SiblingMark& mark = mark_for(parent);
+  uint32_t child = first_child(parent);
+  uint32_t position = 0;
+  if (mark.parent == parent && mark.node <= node) {
+    child = mark.node;
+    position = mark.position;
+  }
+  // Siblings come in index order, so the walk meets the node.
+  while (child != node && child != None) {
+    child = nodes_[child].next;
+    ++position;
+  }
+  mark = {parent, node, position};
+  return position;
+}
+
+uint32_t TreeStore::nth_child(uint32_t parent, uint32_t n) const {
+  if (parent == None) return n < roots_.size() ? roots_[n] : None;
+  SiblingMark& mark = mark_for(parent);
+  uint32_t child = first_child(parent);
+  uint32_t position = 0;
+  if (mark.parent == parent && mark.position <= n) {
+    child = mark.node;
+    position = mark.position;
+  }
+  for (; child != None && position < n; ++position) child = nodes_[child].next;
+  if (child != None) mark = {parent, child, position};
+  return child;
+}
+
+uint32_t TreeStore::previous_sibling(uint32_t node) const {
+  const uint32_t position = sibling_position(node);
+  return position == 0 ? None : nth_child(nodes_[node].parent, position - 1);
 }
 
 // A node was inserted at `at`; every stored index from `at` on moves up by
-// one. Only nodes behind `at`, the ancestors of the node that now follows
-// the new one, and the top level can hold such indexes, so an insertion near
-// the end stays cheap.
+// one. Nodes behind `at` can hold such indexes, and before it only the
+// nodes whose subtree holds the node before `at` (their next siblings), so
+// an insertion near the end stays cheap.
 void TreeStore::shift_after_insert(uint32_t at) {
   const uint32_t n = static_cast<uint32_t>(nodes_.size());
-  auto shift_list = [&](std::vector<uint32_t>& list) {
-    for (auto it = std::lower_bound(list.begin(), list.end(), at); it != list.end(); ++it) ++*it;
+  auto shift = [at](uint32_t& index) {
+    if (index != None && index >= at) ++index;
   };
-  for (uint32_t i = at + 1; i < n; ++i) {
-    Node& node = nodes_[i];
-    if (node.parent != None && node.parent >= at) ++node.parent;
-    if (node.children != None)
-      for (uint32_t& child : lists_[node.children]) ++child;
+  for (uint32_t i = at; i < n; ++i) {
+    shift(nodes_[i].parent);
+    shift(nodes_[i].next);
   }
-  if (at + 1 < n) {
-    for (uint32_t a = nodes_[at + 1].parent; a != None && a < at; a = nodes_[a].parent)
-      shift_list(lists_[nodes_[a].children]);
-  }
-  shift_list(roots_);
+  if (at > 0)
+    for (uint32_t a = at - 1; a != None; a = nodes_[a].parent) shift(nodes_[a].next);
+  for (auto it = std::lower_bound(roots_.begin(), roots_.end(), at); it != roots_.end(); ++it) ++*it;
 }
 
 // `removed` nodes were erased at `at`; stored indexes behind them move down.
 void TreeStore::shift_after_remove(uint32_t at, uint32_t removed) {
   const uint32_t n = static_cast<uint32_t>(nodes_.size());
   const uint32_t old_end = at + removed;
-  auto shift_list = [&](std::vector<uint32_t>& list) {
-    for (auto it = std::lower_bound(list.begin(), list.end(), old_end); it != list.end(); ++it)
-      *it -= removed;
+  auto shift = [old_end, removed](uint32_t& index) {
+    if (index != None && index >= old_end) index -= removed;
   };
   for (uint32_t i = at; i < n; ++i) {
-    Node& node = nodes_[i];
-    if (node.parent != None && node.parent >= old_end) node.parent -= removed;
-    if (node.children != None)
-      for (uint32_t& child : lists_[node.children]) child -= removed;
+    shift(nodes_[i].parent);
+    shift(nodes_[i].next);
   }
-  if (at < n) {
-    for (uint32_t a = nodes_[at].parent; a != None && a < at; a = nodes_[a].parent)
-      shift_list(lists_[nodes_[a].children]);
-  }
-  shift_list(roots_);
+  if (at > 0)
+    for (uint32_t a = at - 1; a != None; a = nodes_[a].parent) shift(nodes_[a].next);
+  for (auto it = std::lower_bound(roots_.begin(), roots_.end(), old_end); it != roots_.end(); ++it)
+    *it -= removed;
 }
 
 // ---------------------------------------------------------------------------
@@ -252,31 +277,36 @@ int32_t TreeStore::add(int32_t position, const char* text, IconHandle icon, int3
   // The parent and the sibling the new row follows (None: first child).
   uint32_t parent = None;
   uint32_t after = None;
+  uint32_t depth = 0;
   if (index > 0) {
     const uint32_t previous = index - 1;
-    const int64_t d = nodes_[previous].depth;
+    const uint32_t d = depth_of(previous);
     int64_t wanted = level;
     if (wanted > d) {
       parent = previous;
+      depth = d + 1;
     } else if (wanted == d) {
       parent = nodes_[previous].parent;
       after = previous;
+      depth = d;
     } else {
       // Inserting in the middle: never above the item that will follow.
-      if (index < n && nodes_[index].depth > wanted) wanted = nodes_[index].depth;
+      if (index < n) wanted = std::max<int64_t>(wanted, depth_of(index));
       if (wanted <= 0) {
-        after = ancestor_at(previous, 0);
+        after = ancestor_at(previous, d, 0);
       } else if (wanted > d) {
         parent = previous;
         after = index;
+        depth = d + 1;
       } else {
-        after = ancestor_at(previous, static_cast<uint32_t>(wanted));
+        depth = static_cast<uint32_t>(wanted);
+        after = ancestor_at(previous, d, depth);
         parent = nodes_[after].parent;
       }
     }
   }
 
-  // Where the row lands in display order.
+  // Where the row lands in display order, and the sibling it goes before.
   uint32_t at;
   if (index == n)
     at = n;  // the last row has no children, so any place chosen is the end
@@ -284,32 +314,17 @@ int32_t TreeStore::add(int32_t position, const char* text, IconHandle icon, int3
     at = subtree_end(after);
   else
     at = parent == None ? 0 : parent + 1;
-  const uint32_t sibling = after == None ? 0 : sibling_position(after) + 1;
+  const uint32_t next = at == n ? None : after != None ? nodes_[after].next : first_child(parent);
 
   // Everything that can fail is done before the first change, so that a
   // failure leaves the store as it was.
   Node node{};
   node.parent = parent;
-  node.depth = parent == None ? 0 : nodes_[parent].depth + 1;
-  node.children = None;
-  const bool needs_list = parent != None && nodes_[parent].children == None;
-  uint32_t list = parent == None ? None : nodes_[parent].children;
-  std::vector<uint32_t> fresh;
   try {
     if (nodes_.size() == nodes_.capacity()) nodes_.reserve(nodes_.size() * 2 + 64);
     if (!extras_.empty() && extras_.size() == extras_.capacity())
       extras_.reserve(extras_.size() * 2 + 64);
-    if (needs_list) {
-      if (free_lists_.empty()) {
-        if (lists_.size() == lists_.capacity()) lists_.reserve(lists_.size() * 2 + 16);
-        list = static_cast<uint32_t>(lists_.size());
-      } else {
-        list = free_lists_.back();
-      }
-    }
-    std::vector<uint32_t>& siblings =
-        parent == None ? roots_ : list < lists_.size() ? lists_[list] : fresh;
-    if (siblings.size() == siblings.capacity()) siblings.reserve(siblings.size() * 2 + 4);
+    if (parent == None && roots_.size() == roots_.capacity()) roots_.reserve(roots_.size() * 2 + 16);
     node.set_text(store_text(text));
     try {
       node.icon = take_icon(icon);
@@ -321,27 +336,24 @@ int32_t TreeStore::add(int32_t position, const char* text, IconHandle icon, int3
     return -1;
   }
 
-  if (needs_list) {
-    if (list == lists_.size())
-      lists_.push_back(std::move(fresh));  // room reserved above
-    else
-      free_lists_.pop_back();
-    nodes_[parent].children = list;
-  }
   if (at == n) {
+    node.next = None;
     nodes_.push_back(node);
     if (!extras_.empty()) extras_.emplace_back();
+    if (parent == None) roots_.push_back(at);
+    last_depth_ = depth;
   } else {
     renumbered();
+    shift_after_insert(at);
+    node.next = next == None ? None : next + 1;  // that sibling has moved up
     nodes_.insert(nodes_.begin() + at, node);
     if (!extras_.empty()) extras_.insert(extras_.begin() + at, Extra{});
-    shift_after_insert(at);
+    if (parent == None) roots_.insert(std::lower_bound(roots_.begin(), roots_.end(), at), at);
   }
-  std::vector<uint32_t>& siblings = child_list(parent);
-  siblings.insert(siblings.begin() + sibling, at);
+  if (after != None) nodes_[after].next = at;
 
   if (observer_ && level_shown(parent)) observer_->inserted(static_cast<int32_t>(at));
-  if (observer_ && parent != None && child_list(parent).size() == 1 &&
+  if (observer_ && parent != None && first_child(parent) == at && node.next == None &&
       level_shown(nodes_[parent].parent))
     observer_->has_child_toggled(static_cast<int32_t>(parent));
   return static_cast<int32_t>(at);
@@ -360,30 +372,27 @@ void TreeStore::reserve(size_t items, size_t text_bytes) {
 int32_t TreeStore::remove(int32_t index) {
   if (!valid(index)) return 0;
   const uint32_t at = static_cast<uint32_t>(index);
+  const uint32_t n = static_cast<uint32_t>(nodes_.size());
   const uint32_t end = subtree_end(at);
   const uint32_t removed = end - at;
   const uint32_t parent = nodes_[at].parent;
   const bool shown = observer_ && level_shown(parent);
   const std::vector<int> row = shown ? path(index) : std::vector<int>{};
+  const uint32_t previous = previous_sibling(at);
 
   renumbered();
-  std::vector<uint32_t>& siblings = child_list(parent);
-  siblings.erase(siblings.begin() + sibling_position(at));
-  const bool childless = parent != None && siblings.empty();
-  if (childless) {
-    free_list(nodes_[parent].children);
-    nodes_[parent].children = None;
-  }
+  if (previous != None) nodes_[previous].next = nodes_[at].next;
+  if (parent == None) roots_.erase(std::lower_bound(roots_.begin(), roots_.end(), at));
   for (uint32_t i = at; i < end; ++i) {
-    Node& node = nodes_[i];
-    if (node.children != None) free_list(node.children);
-    drop_icon(node.icon);
-    drop_text(node.text());
+    drop_icon(nodes_[i].icon);
+    drop_text(nodes_[i].text());
   }
   nodes_.erase(nodes_.begin() + at, nodes_.begin() + end);
   if (!extras_.empty()) extras_.erase(extras_.begin() + at, extras_.begin() + end);
   shift_after_remove(at, removed);
+  if (end == n && !nodes_.empty()) last_depth_ = count_depth(static_cast<uint32_t>(nodes_.size() - 1));
   compact_text();
+  const bool childless = parent != None && first_child(parent) == None;
 
   if (shown) observer_->deleted(row);
   if (observer_ && childless && level_shown(nodes_[parent].parent))
@@ -399,14 +408,13 @@ void TreeStore::clear() {
   Array<Node>().swap(nodes_);
   Array<Extra>().swap(extras_);
   std::vector<uint32_t>().swap(roots_);
-  Array<std::vector<uint32_t>>().swap(lists_);
-  std::vector<uint32_t>().swap(free_lists_);
+  last_depth_ = 0;
   Text().swap(text_);
   text_garbage_ = 0;
 }
 
 int32_t TreeStore::depth(int32_t index) const {
-  return valid(index) ? static_cast<int32_t>(nodes_[index].depth) : 0;
+  return valid(index) ? static_cast<int32_t>(depth_of(static_cast<uint32_t>(index))) : 0;
 }
 
 int32_t TreeStore::parent(int32_t index) const {
@@ -415,7 +423,28 @@ int32_t TreeStore::parent(int32_t index) const {
 }
 
 int32_t TreeStore::child_count(int32_t index) const {
-  return valid(index) ? static_cast<int32_t>(child_list(static_cast<uint32_t>(index)).size()) : 0;
+  if (!valid(index)) return 0;
+  const auto parent = static_cast<uint32_t>(index);
+  // From the place last asked about on: a view counting a large folder
+  // again after an append does not walk it all.
+  SiblingMark& mark = mark_for(parent);
+  uint32_t child = first_child(parent);
+  if (child == None) return 0;
+  uint32_t position = 0;
+  if (mark.parent == parent) {
+    child = mark.node;
+    position = mark.position;
+  }
+  for (uint32_t next = nodes_[child].next; next != None; next = nodes_[child].next) {
+    child = next;
+    ++position;
+  }
+  mark = {parent, child, position};
+  return static_cast<int32_t>(position + 1);
+}
+
+bool TreeStore::has_children(int32_t index) const {
+  return valid(index) && first_child(static_cast<uint32_t>(index)) != None;
 }
 
 const char* TreeStore::text(int32_t index) const {
@@ -508,16 +537,24 @@ void TreeStore::changed(uint32_t node) {
   if (observer_ && level_shown(nodes_[node].parent)) observer_->changed(static_cast<int32_t>(node));
 }
 
-void TreeStore::renumbered() { ++generation_; }
+void TreeStore::renumbered() {
+  ++generation_;
+  marks_.fill(SiblingMark{});
+}
 
 // ---------------------------------------------------------------------------
 // Addressing
 
 std::vector<int> TreeStore::path(int32_t index) const {
   if (!valid(index)) return {};
-  std::vector<int> positions(nodes_[index].depth + 1);
+  std::vector<uint32_t> chain;
   for (uint32_t node = static_cast<uint32_t>(index); node != None; node = nodes_[node].parent)
-    positions[nodes_[node].depth] = static_cast<int>(sibling_position(node));
+    chain.push_back(node);
+  // From the top down, so that the walk for the item's own level is the one
+  // remembered for the next path asked for, a row beside this one.
+  std::vector<int> positions(chain.size());
+  for (size_t level = 0; level < chain.size(); ++level)
+    positions[level] = static_cast<int>(sibling_position(chain[chain.size() - 1 - level]));
   return positions;
 }
 
@@ -525,26 +562,23 @@ int32_t TreeStore::at_path(const int* positions, int depth) const {
   if (depth <= 0 || !positions) return -1;
   uint32_t node = None;
   for (int level = 0; level < depth; ++level) {
-    const std::vector<uint32_t>& list = child_list(node);
-    if (positions[level] < 0 || static_cast<size_t>(positions[level]) >= list.size()) return -1;
-    node = list[positions[level]];
+    if (positions[level] < 0) return -1;
+    node = nth_child(node, static_cast<uint32_t>(positions[level]));
+    if (node == None) return -1;
   }
   return static_cast<int32_t>(node);
 }
 
 int32_t TreeStore::child(int32_t parent, int n) const {
-  if (parent != -1 && !valid(parent)) return -1;
-  const std::vector<uint32_t>& list = child_list(parent == -1 ? None : static_cast<uint32_t>(parent));
-  if (n < 0 || static_cast<size_t>(n) >= list.size()) return -1;
-  return static_cast<int32_t>(list[n]);
+  if ((parent != -1 && !valid(parent)) || n < 0) return -1;
+  const uint32_t child = nth_child(parent == -1 ? None : static_cast<uint32_t>(parent),
+                                   static_cast<uint32_t>(n));
+  return child == None ? -1 : static_cast<int32_t>(child);
 }
 
 int32_t TreeStore::next_sibling(int32_t index) const {
-  if (!valid(index)) return -1;
-  // In display order the next sibling follows the item's last descendant.
-  const uint32_t end = subtree_end(static_cast<uint32_t>(index));
-  return end < nodes_.size() && nodes_[end].parent == nodes_[index].parent ? static_cast<int32_t>(end)
-                                                                           : -1;
+  if (!valid(index) || nodes_[index].next == None) return -1;
+  return static_cast<int32_t>(nodes_[index].next);
 }
 
 void TreeStore::see_children_of_parent(int32_t index) {

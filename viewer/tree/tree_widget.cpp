@@ -504,7 +504,7 @@ gboolean on_tree_key(GtkWidget* widget, GdkEventKey* event, gpointer) {
   if (toggle) {
     toggle_row(view, path.get());
   } else if (key == GDK_Right || key == GDK_KP_Right) {
-    if (items->child_count(index) == 0) return TRUE;
+    if (!items->has_children(index)) return TRUE;
     if (!open) {
       gtk_tree_view_expand_row(view, path.get(), FALSE);
     } else {

@@ -110,6 +110,20 @@ struct FileCase {
 
 void PrintTo(const FileCase& test, std::ostream* out) { *out << test.name; }
 
+// Lines of every length from 0 to 20 bytes after the level, ended in turn by
+// "\n", a lone "\r" and a zero byte, so that line ends fall at every place
+// in the words the reader looks through.
+FileCase line_ends_everywhere() {
+  FileCase test{"LineEndsAtEveryPlace", std::string(), {}};
+  constexpr char Ends[] = {'\n', '\r', '\0'};
+  for (int length = 0; length <= 20; ++length) {
+    const std::string text(static_cast<size_t>(length), static_cast<char>('a' + length));
+    *test.file += "1," + text + Ends[length % 3];
+    test.expected.push_back({1, text, false});
+  }
+  return test;
+}
+
 class TemplateFileTest : public testing::TestWithParam<FileCase> {
  protected:
   ScratchFolder folder;
@@ -162,6 +176,7 @@ INSTANTIATE_TEST_SUITE_P(
                   {0, "a\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBDz", false},
                   {0, "\xEF\xBF\xBD", false}}},
         FileCase{"CrLfAcrossLines", "0,a\r\n\r\n0,b\r\r\n", {{0, "a", false}, {0, "", false}, {0, "b", false}, {0, "", false}}},
+        line_ends_everywhere(),
         FileCase{"Empty", "", {}},
         FileCase{"Missing", std::nullopt, {}}),
     [](const testing::TestParamInfo<FileCase>& info) { return std::string(info.param.name); });

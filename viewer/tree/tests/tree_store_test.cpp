@@ -263,10 +263,57 @@ TEST(TreeStoreTest, RandomEditsMatchAPlainTree) {
                   reference.add(position, text, level));
       }
       ASSERT_EQ(by_index(s.items), reference.describe()) << "after step " << step;
+      // Addressing after every kind of change: what the store remembers of
+      // earlier walks must never outlive a renumbering.
+      if (step % 7 == 0) {
+        ASSERT_EQ(by_walk(s.items), reference.describe()) << "after step " << step;
+        expect_addressing_consistent(s);
+      }
     }
     ASSERT_EQ(by_walk(s.items), reference.describe());
     expect_addressing_consistent(s);
   }
+}
+
+// A chain of folders, each inside the one before: appending stays cheap
+// however deep the tree, and depths and paths count every level.
+TEST(TreeStoreTest, DeepChainsKeepTheirDepths) {
+  constexpr int32_t Depth = 100'000;
+  Store s;
+  for (int32_t level = 0; level < Depth; ++level) ASSERT_EQ(s.items.add(-1, "d", nullptr, level), level);
+  EXPECT_EQ(s.items.depth(Depth - 1), Depth - 1);
+  EXPECT_EQ(s.items.depth(Depth / 2), Depth / 2);
+  EXPECT_EQ(s.items.path(Depth - 1), std::vector<int>(Depth, 0));
+  // Back out to the top level in one step.
+  EXPECT_EQ(s.items.add(-1, "top", nullptr, 0), Depth);
+  EXPECT_EQ(s.items.depth(Depth), 0);
+  EXPECT_EQ(s.items.next_sibling(0), Depth);
+  EXPECT_EQ(s.items.remove(1), Depth - 1);
+  EXPECT_EQ(by_walk(s.items), "0d 0top");
+}
+
+// A folder of many children, read the way a view reads it: each child by
+// its place, each place from the child, forwards and backwards, while more
+// children arrive.
+TEST(TreeStoreTest, LargeFoldersAreAddressedInAnyOrder) {
+  constexpr int Children = 50'000;
+  Store s;
+  s.items.add(-1, "folder", nullptr, 0);
+  for (int i = 0; i < Children; ++i) {
+    const int32_t added = s.items.add(-1, "c", nullptr, 1);
+    ASSERT_EQ(s.items.path(added), (std::vector<int>{0, i}));
+  }
+  EXPECT_EQ(s.items.child_count(0), Children);
+  for (int i = 0; i < Children; ++i) ASSERT_EQ(s.items.child(0, i), i + 1);
+  for (int i = Children - 1; i >= 0; i -= 97) {
+    ASSERT_EQ(s.items.child(0, i), i + 1);
+    ASSERT_EQ(s.items.path(i + 1), (std::vector<int>{0, i}));
+  }
+  EXPECT_EQ(s.items.child(0, Children), -1);
+  s.items.add(1, "first", nullptr, 1);
+  EXPECT_EQ(s.items.child_count(0), Children + 1);
+  EXPECT_STREQ(s.items.text(s.items.child(0, 0)), "first");
+  EXPECT_EQ(s.items.path(Children + 1), (std::vector<int>{0, Children}));
 }
 
 TEST(TreeStoreTest, TextsCanBeReplacedWithLongerShorterAndEmptyOnes) {

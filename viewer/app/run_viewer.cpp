@@ -131,19 +131,31 @@ void load_template() {
     widgets::add_widget_item_utf8(TreeWidget, -1, text.c_str(),
                          line.folder ? images::image_handle(FolderIcon) : nullptr, line.level);
   };
+  // Rows are held back from the view while they are read and shown
+  // together between slices, which the view takes far faster than one by
+  // one. Events are handled until every row is shown.
+  tree::hold_tree_appends(TreeWidget);
   bool focused = false;
+  auto status = tree::TemplateReader::Status::More;
   for (;;) {
     const gint64 slice_end = g_get_monotonic_time() + SliceMicroseconds;
-    tree::TemplateReader::Status status;
-    do {
+    while (status == tree::TemplateReader::Status::More && g_get_monotonic_time() < slice_end)
       status = reader.read(LinesPerCheck, add_node);
-    } while (status == tree::TemplateReader::Status::More && g_get_monotonic_time() < slice_end);
+    // Rows that came before a pause in the template show during it.
+    const bool blocked = status == tree::TemplateReader::Status::Blocked;
+    const bool all_shown =
+        tree::show_held_tree_rows(TreeWidget, blocked ? -1 : g_get_monotonic_time() + SliceMicroseconds);
     if (!focused) focused = tree::focus_first_row(TreeWidget);
-    if (status == tree::TemplateReader::Status::End) return;
-    if (status == tree::TemplateReader::Status::Blocked)
+    if (status == tree::TemplateReader::Status::End && all_shown) {
+      tree::release_tree_appends(TreeWidget);
+      return;
+    }
+    if (blocked) {
       wait_for_template(reader.descriptor());
-    else
+      status = tree::TemplateReader::Status::More;
+    } else {
       handle_pending_events();
+    }
   }
 }
 

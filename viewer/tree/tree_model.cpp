@@ -1,5 +1,6 @@
 #include "tree/tree_model.h"
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -47,20 +48,64 @@ class ModelAdapter final : public TreeStoreObserver {
   int32_t index(const GtkTreeIter* iter) const {
     if (!iter || iter->stamp != stamp()) return -1;
     const uintptr_t value = reinterpret_cast<uintptr_t>(iter->user_data);
-    return value < static_cast<uintptr_t>(store_.count()) ? static_cast<int32_t>(value) : -1;
+    return value < static_cast<uintptr_t>(shown_count()) ? static_cast<int32_t>(value) : -1;
   }
 
   GtkTreePath* path(int32_t index) const { return new_path(store_.path(index)); }
 
-  void inserted(int32_t index) override { emit(index, gtk_tree_model_row_inserted); }
+  // The rows the views know: all of them, except those held back.
+  int32_t shown_count() const {
+    return holding_ ? std::min(shown_, store_.count()) : store_.count();
+  }
+  bool shown(int32_t index) const { return index >= 0 && index < shown_count(); }
+  int32_t held() const { return store_.count() - shown_count(); }
+
+  void hold() {
+    if (holding_) return;
+    holding_ = true;
+    shown_ = store_.count();
+  }
+  // Tells the views about held rows in order, until `deadline`
+  // (g_get_monotonic_time, -1 for none). True once none is held.
+  bool announce_held(gint64 deadline) {
+    announcing_ = true;
+    for (int32_t done = 0; shown_ < store_.count(); ++done) {
+      if (deadline >= 0 && done % 256 == 255 && g_get_monotonic_time() >= deadline) break;
+      store_.announce(shown_++);
+    }
+    announcing_ = false;
+    return held() == 0;
+  }
+  // Shows the held rows without a word: for views that are built afresh.
+  void show_held_unannounced() { shown_ = store_.count(); }
+  void release() {
+    announce_held(-1);
+    holding_ = false;
+  }
+
+  void inserted(int32_t index) override {
+    if (holding_ && !announcing_) {
+      // Appended: held back. Inserted among the shown rows (which moves the
+      // held ones along): shown at once.
+      if (index >= shown_) return;
+      ++shown_;
+    }
+    emit(index, gtk_tree_model_row_inserted);
+  }
   void deleted(const std::vector<int>& positions) override {
+    // Rows are removed only while none is held.
+    if (holding_) shown_ = std::min(shown_, store_.count());
     GtkTreePath* path = new_path(positions);
     if (!path) return;
     gtk_tree_model_row_deleted(model_, path);
     gtk_tree_path_free(path);
   }
-  void changed(int32_t index) override { emit(index, gtk_tree_model_row_changed); }
+  void changed(int32_t index) override {
+    if (shown(index)) emit(index, gtk_tree_model_row_changed);
+  }
+  // A row gains its first child, the row after it, or loses its last.
   void has_child_toggled(int32_t index) override {
+    if (holding_ && !announcing_ && index + 1 >= shown_ && index + 1 < store_.count()) return;
     emit(index, gtk_tree_model_row_has_child_toggled);
   }
 
@@ -77,6 +122,11 @@ class ModelAdapter final : public TreeStoreObserver {
 
   GtkTreeModel* model_;
   TreeStore store_;
+  // Holding: rows from shown_ on were appended since and are held back from
+  // the views, which see the store as if it ended there.
+  bool holding_ = false;
+  bool announcing_ = false;
+  int32_t shown_ = 0;
 };
 
 struct TreeItemModel {
@@ -140,7 +190,7 @@ gboolean model_get_iter(GtkTreeModel* model, GtkTreeIter* iter, GtkTreePath* pat
   ModelAdapter& adapter = adapter_of(model);
   const int32_t index =
       adapter.store().at_path(gtk_tree_path_get_indices(path), gtk_tree_path_get_depth(path));
-  if (index < 0) return FALSE;
+  if (!adapter.shown(index)) return FALSE;
   adapter.fill(iter, index);
   return TRUE;
 }
@@ -192,7 +242,7 @@ void model_get_value(GtkTreeModel* model, GtkTreeIter* iter, gint column, GValue
 gboolean model_iter_next(GtkTreeModel* model, GtkTreeIter* iter) {
   ModelAdapter& adapter = adapter_of(model);
   const int32_t next = adapter.store().next_sibling(adapter.index(iter));
-  if (next < 0) {
+  if (!adapter.shown(next)) {
     iter->stamp = 0;
     return FALSE;
   }
@@ -206,7 +256,7 @@ gboolean model_iter_nth_child(GtkTreeModel* model, GtkTreeIter* iter, GtkTreeIte
   int32_t parent_index = -1;
   if (parent && (parent_index = adapter.index(parent)) < 0) return FALSE;
   const int32_t child = adapter.store().child(parent_index, n);
-  if (child < 0) return FALSE;
+  if (!adapter.shown(child)) return FALSE;
   adapter.fill(iter, child);
   return TRUE;
 }
@@ -218,14 +268,32 @@ gboolean model_iter_children(GtkTreeModel* model, GtkTreeIter* iter, GtkTreeIter
 gboolean model_iter_has_child(GtkTreeModel* model, GtkTreeIter* iter) {
   ModelAdapter& adapter = adapter_of(model);
   const int32_t index = adapter.index(iter);
-  return adapter.store().has_children(index);
+  return adapter.store().has_children(index) && adapter.shown(index + 1);
 }
 
 gint model_iter_n_children(GtkTreeModel* model, GtkTreeIter* iter) {
   ModelAdapter& adapter = adapter_of(model);
-  if (!iter) return adapter.store().top_level_count();
-  const int32_t index = adapter.index(iter);
-  return index < 0 ? 0 : adapter.store().child_count(index);
+  const TreeStore& store = adapter.store();
+  const int32_t index = iter ? adapter.index(iter) : -1;
+  if (iter && index < 0) return 0;
+  if (adapter.held() == 0) return iter ? store.child_count(index) : store.top_level_count();
+  // Held rows come after every shown one, so the shown children come first.
+  if (!iter) {
+    int32_t low = 0;
+    int32_t high = store.top_level_count();
+    while (low < high) {
+      const int32_t middle = low + (high - low) / 2;
+      if (adapter.shown(store.child(-1, middle)))
+        low = middle + 1;
+      else
+        high = middle;
+    }
+    return low;
+  }
+  gint count = 0;
+  for (int32_t child = store.child(index, 0); adapter.shown(child); child = store.next_sibling(child))
+    ++count;
+  return count;
 }
 
 gboolean model_iter_parent(GtkTreeModel* model, GtkTreeIter* iter, GtkTreeIter* child) {
@@ -290,6 +358,28 @@ int32_t tree_model_index(GtkTreeModel* model, const GtkTreeIter* iter) {
 GtkTreePath* tree_model_path(GtkTreeModel* model, int32_t index) {
   ModelAdapter* adapter = adapter_if_ours(model);
   return adapter ? adapter->path(index) : nullptr;
+}
+
+void hold_appended_rows(GtkTreeModel* model) {
+  if (ModelAdapter* adapter = adapter_if_ours(model)) adapter->hold();
+}
+
+int32_t held_row_count(GtkTreeModel* model) {
+  ModelAdapter* adapter = adapter_if_ours(model);
+  return adapter ? adapter->held() : 0;
+}
+
+bool announce_held_rows(GtkTreeModel* model, gint64 deadline) {
+  ModelAdapter* adapter = adapter_if_ours(model);
+  return !adapter || adapter->announce_held(deadline);
+}
+
+void show_held_rows_unannounced(GtkTreeModel* model) {
+  if (ModelAdapter* adapter = adapter_if_ours(model)) adapter->show_held_unannounced();
+}
+
+void release_appended_rows(GtkTreeModel* model) {
+  if (ModelAdapter* adapter = adapter_if_ours(model)) adapter->release();
 }
 
 }  // namespace tree

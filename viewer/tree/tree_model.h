@@ -43,4 +43,21 @@ int32_t tree_model_index(GtkTreeModel* model, const GtkTreeIter* iter);
 // Newly allocated path of an item, or nullptr.
 GtkTreePath* tree_model_path(GtkTreeModel* model, int32_t index);
 
+// Holding appended rows back, for filling a large tree: announcing rows one
+// by one costs a view about a microsecond each, building its rows afresh a
+// fraction of that. While held, rows appended to the store are not
+// announced and the model shows its views the store as it was before them;
+// an item inserted among the shown rows is shown and announced at once.
+// Nothing may be removed while rows are held.
+void hold_appended_rows(GtkTreeModel* model);
+int32_t held_row_count(GtkTreeModel* model);
+// Announces held rows in order until `deadline` (g_get_monotonic_time; -1:
+// no limit). True once none is held.
+bool announce_held_rows(GtkTreeModel* model, gint64 deadline);
+// Shows every held row without announcing it: only while no view is
+// attached, each building its rows afresh when it is attached again.
+void show_held_rows_unannounced(GtkTreeModel* model);
+// Announces every held row and stops holding.
+void release_appended_rows(GtkTreeModel* model);
+
 }  // namespace tree

@@ -581,6 +581,16 @@ int32_t TreeStore::next_sibling(int32_t index) const {
   return static_cast<int32_t>(nodes_[index].next);
 }
 
+void TreeStore::announce(int32_t index) {
+  if (!observer_ || !valid(index)) return;
+  const uint32_t parent = nodes_[index].parent;
+  if (level_shown(parent)) observer_->inserted(index);
+  // The first child is the one that gave its parent children.
+  if (parent != None && parent + 1 == static_cast<uint32_t>(index) &&
+      level_shown(nodes_[parent].parent))
+    observer_->has_child_toggled(static_cast<int32_t>(parent));
+}
+
 void TreeStore::see_children_of_parent(int32_t index) {
   if (valid(index) && nodes_[index].parent != None) nodes_[nodes_[index].parent].children_shown = 1;
 }

@@ -148,6 +148,9 @@ class TreeStore {
   // (a view building the rows) makes them reported from then on. The top
   // level is always seen.
   void see_children_of_parent(int32_t index);
+  // Tells the observer about an item as adding it did, for an observer that
+  // let the note pass then and shows the items one by one later, in order.
+  void announce(int32_t index);
 
   // Counts the renumberings of existing items (insertions before the end,
   // removals, clearing): item indexes taken before one are stale.

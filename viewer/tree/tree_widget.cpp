@@ -50,6 +50,10 @@ TreeData* tree_data(Widget& widget) { return dynamic_cast<TreeData*>(widget.data
 
 GtkTreeView* view_of(Widget& widget) { return GTK_TREE_VIEW(widget.main); }
 
+// Shows the view every row held back from it (see hold_tree_appends), for
+// operations that may name any row.
+void show_every_held_row(GtkTreeView* view);
+
 int32_t tree_flags(GtkTreeView* view) {
   return GPOINTER_TO_INT(g_object_get_data(G_OBJECT(view), FlagsKey));
 }
@@ -89,6 +93,7 @@ class TreeKind final : public WidgetKind {
   void set_state(Widget& widget, intptr_t value) override {
     TreeData* data = tree_data(widget);
     if (!data) return;
+    show_every_held_row(view_of(widget));
     GtkTreeView* view = view_of(widget);
     GtkTreeSelection* selection = gtk_tree_view_get_selection(view);
     if (value < 0 || value >= data->items.count()) {
@@ -118,6 +123,8 @@ class TreeKind final : public WidgetKind {
                             int32_t level) override {
     TreeData* data = tree_data(widget);
     if (!data) return 0;
+    // Only an item appended at the end may be held back.
+    if (position >= 0 && position < data->items.count()) show_every_held_row(view_of(widget));
     return data->items.add(position, utf8, image, level) >= 0 ? 1 : 0;
   }
 
@@ -126,6 +133,7 @@ class TreeKind final : public WidgetKind {
   void remove_item(Widget& widget, int32_t index) override {
     TreeData* data = tree_data(widget);
     if (!data || !data->items.valid(index)) return;
+    show_every_held_row(view_of(widget));
     Path path(tree_model_path(data->model.get(), index));
     if (gtk_tree_view_row_expanded(view_of(widget), path.get()))
       gtk_tree_view_collapse_row(view_of(widget), path.get());
@@ -135,6 +143,7 @@ class TreeKind final : public WidgetKind {
   void clear_items(Widget& widget) override {
     TreeData* data = tree_data(widget);
     if (!data) return;
+    show_every_held_row(view_of(widget));
     gtk_tree_view_collapse_all(view_of(widget));
     data->items.clear();
   }
@@ -147,6 +156,7 @@ class TreeKind final : public WidgetKind {
   int32_t get_item_state(Widget& widget, int32_t index) override {
     TreeData* data = tree_data(widget);
     if (!data || !data->items.valid(index)) return 0;
+    show_every_held_row(view_of(widget));
     const TreeStore& items = data->items;
     int32_t state = items.inconsistent(index) ? TreeItemInconsistent
                     : items.checked(index)    ? TreeItemChecked
@@ -164,6 +174,7 @@ class TreeKind final : public WidgetKind {
   void set_item_state(Widget& widget, int32_t index, int32_t state) override {
     TreeData* data = tree_data(widget);
     if (!data || !data->items.valid(index)) return;
+    show_every_held_row(view_of(widget));
     TreeStore& items = data->items;
     GtkTreeView* view = view_of(widget);
     if (tree_flags(view) & TreeThreeState) {
@@ -316,6 +327,15 @@ void move_cursor(GtkTreeView* view, GtkTreePath* path) {
   gtk_tree_view_set_cursor(view, path, nullptr, FALSE);
 }
 
+// Moves the cursor as move_cursor does, and keeps the first row at the top:
+// before the view has measured its rows, moving the cursor to the first
+// row scrolls that row just out of sight.
+void move_cursor_keeping_top(GtkTreeView* view, GtkTreePath* path) {
+  move_cursor(view, path);
+  if (gtk_tree_path_get_depth(path) == 1 && gtk_tree_path_get_indices(path)[0] == 0)
+    gtk_tree_view_scroll_to_cell(view, path, nullptr, TRUE, 0.0f, 0.0f);
+}
+
 // Opens a closed folder row and closes an open one.
 void toggle_row(GtkTreeView* view, GtkTreePath* path) {
   if (gtk_tree_view_row_expanded(view, path))
@@ -360,7 +380,9 @@ void find_next(GtkTreeView* view, bool from_cursor) {
   int32_t after = cursor_item(view);
   if (from_cursor && after >= 0) after -= 1;
   const int32_t found = items->find(after, needle);
-  if (found >= 0) reveal_item(view, found);
+  if (found < 0) return;
+  show_every_held_row(view);
+  reveal_item(view, found);
 }
 
 void hide_find_bar(GtkTreeView* view) {
@@ -561,7 +583,108 @@ void attach_gestures(GtkTreeView* view, GtkWidget* outer) {
   g_signal_connect(outer, "destroy", G_CALLBACK(on_outer_destroy), view);
 }
 
+// ---------------------------------------------------------------------------
+// Rows held back while the tree is filled
+
+// Below this many held rows, announcing them costs a few milliseconds; the
+// view is built afresh only for more. Above this many rows in all, building
+// the view afresh takes too long to do between two rounds of events.
+constexpr int32_t RebuildMinimum = 10000;
+constexpr int32_t RebuildMaximum = 2000000;
+
+// A view as it started: nothing opened, scrolled or looked for, the cursor
+// on the first row or nowhere, and the model shown by this view alone.
+// Building such a view afresh loses nothing the user did.
+bool view_untouched(GtkTreeView* view) {
+  bool opened = false;
+  gtk_tree_view_map_expanded_rows(
+      view, [](GtkTreeView*, GtkTreePath*, gpointer flag) { *static_cast<bool*>(flag) = true; },
+      &opened);
+  if (opened) return false;
+  if (Path cursor = cursor_path(view)) {
+    if (gtk_tree_path_get_depth(cursor.get()) != 1 || gtk_tree_path_get_indices(cursor.get())[0] != 0)
+      return false;
+  }
+  for (GtkAdjustment* scroll : {gtk_tree_view_get_vadjustment(view), gtk_tree_view_get_hadjustment(view)})
+    if (scroll && gtk_adjustment_get_value(scroll) != gtk_adjustment_get_lower(scroll)) return false;
+  if (FindBar* bar = find_bar(view); bar && bar->entry && GTK_WIDGET_VISIBLE(bar->entry)) return false;
+  // Another view of the same model (or anything else that follows its rows)
+  // would miss the rows shown unannounced: with this view's own handlers
+  // held off, nothing may be left to hear of a new row.
+  GtkTreeModel* model = gtk_tree_view_get_model(view);
+  const guint inserted = g_signal_lookup("row-inserted", GTK_TYPE_TREE_MODEL);
+  const auto match = GSignalMatchType(G_SIGNAL_MATCH_ID | G_SIGNAL_MATCH_DATA);
+  g_signal_handlers_block_matched(model, match, inserted, 0, nullptr, nullptr, view);
+  const bool others = g_signal_has_handler_pending(model, inserted, 0, FALSE);
+  g_signal_handlers_unblock_matched(model, match, inserted, 0, nullptr, nullptr, view);
+  return !others;
+}
+
+// Detaches the model, shows it every held row and attaches it again: the
+// view builds its rows in one pass. The cursor and the selection come back
+// as they were, without a selection change being reported.
+void rebuild_view(GtkTreeView* view) {
+  GtkTreeModel* model = gtk_tree_view_get_model(view);
+  GtkTreeSelection* selection = gtk_tree_view_get_selection(view);
+  const Path cursor = cursor_path(view);
+  const bool selected = gtk_tree_selection_count_selected_rows(selection) > 0;
+  const core::GObjectPtr<GtkTreeModel> keep = core::GObjectPtr<GtkTreeModel>::adopt(
+      GTK_TREE_MODEL(g_object_ref(model)));
+  const guint blocked = g_signal_handlers_block_matched(
+      selection, G_SIGNAL_MATCH_FUNC, 0, 0, nullptr, reinterpret_cast<gpointer>(on_selection_changed),
+      nullptr);
+  gtk_tree_view_set_model(view, nullptr);
+  show_held_rows_unannounced(model);
+  gtk_tree_view_set_model(view, model);
+  if (cursor) {
+    move_cursor_keeping_top(view, cursor.get());
+    if (!selected) gtk_tree_selection_unselect_all(selection);
+  }
+  if (blocked)
+    g_signal_handlers_unblock_matched(selection, G_SIGNAL_MATCH_FUNC, 0, 0, nullptr,
+                                      reinterpret_cast<gpointer>(on_selection_changed), nullptr);
+}
+
+bool show_held_rows(GtkTreeView* view, gint64 deadline) {
+  GtkTreeModel* model = gtk_tree_view_get_model(view);
+  const int32_t held = held_row_count(model);
+  if (held == 0) return true;
+  const TreeStore* items = tree_items(model);
+  const int32_t all = items ? items->count() : 0;
+  // Built afresh when the held rows are at least a third of all, so that
+  // the rows are built a few times at most however the tree grows.
+  if (held >= RebuildMinimum && held >= all / 3 && all <= RebuildMaximum && view_untouched(view)) {
+    rebuild_view(view);
+    return true;
+  }
+  return announce_held_rows(model, deadline);
+}
+
+void show_every_held_row(GtkTreeView* view) { show_held_rows(view, -1); }
+
+TreeData* tree_data_of(int32_t number) {
+  Widget* widget = widget_registry().find(number);
+  return widget && widget->kind == &tree_kind() ? tree_data(*widget) : nullptr;
+}
+
 }  // namespace
+
+void hold_tree_appends(int32_t number) {
+  if (TreeData* data = tree_data_of(number)) hold_appended_rows(data->model.get());
+}
+
+bool show_held_tree_rows(int32_t number, gint64 deadline) {
+  Widget* widget = widget_registry().find(number);
+  if (!tree_data_of(number)) return true;
+  return show_held_rows(view_of(*widget), deadline);
+}
+
+void release_tree_appends(int32_t number) {
+  Widget* widget = widget_registry().find(number);
+  if (!tree_data_of(number)) return;
+  show_every_held_row(view_of(*widget));
+  release_appended_rows(tree_data(*widget)->model.get());
+}
 
 void reserve_tree_items(int32_t number, size_t items, size_t text_bytes) {
   Widget* widget = widget_registry().find(number);
@@ -581,7 +704,7 @@ bool focus_first_row(int32_t number) {
   // selected, the row is what Ctrl+C copies and where the arrow keys start.
   Path row = cursor_path(view);
   if (!row) row = Path(gtk_tree_path_new_first());
-  move_cursor(view, row.get());
+  move_cursor_keeping_top(view, row.get());
   return gtk_tree_selection_count_selected_rows(selection) > 0;
 }
 

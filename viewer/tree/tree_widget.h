@@ -51,6 +51,18 @@ intptr_t create_tree_widget(int32_t number, int32_t x, int32_t y, int32_t width,
 // once a row holds the cursor.
 bool focus_first_row(int32_t number);
 
+// Filling tree `number` in bulk: from hold_tree_appends on, items appended
+// are held back from the view and shown by show_held_tree_rows, together,
+// which costs the view far less than one row at a time; operations that
+// may name any row show every held row first. show_held_tree_rows builds
+// the view's rows afresh when that is cheaper and the user has not touched
+// the view yet, else it announces held rows one by one until `deadline`
+// (g_get_monotonic_time, -1: no limit); true once none is held.
+// release_tree_appends shows every held row and ends the holding.
+void hold_tree_appends(int32_t number);
+bool show_held_tree_rows(int32_t number, gint64 deadline);
+void release_tree_appends(int32_t number);
+
 // Makes room in tree `number` for about this many more items and bytes of
 // text (see TreeStore::reserve).
 void reserve_tree_items(int32_t number, size_t items, size_t text_bytes);

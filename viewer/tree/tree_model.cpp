@@ -54,58 +54,32 @@ class ModelAdapter final : public TreeStoreObserver {
   GtkTreePath* path(int32_t index) const { return new_path(store_.path(index)); }
 
   // The rows the views know: all of them, except those held back.
-  int32_t shown_count() const {
-    return holding_ ? std::min(shown_, store_.count()) : store_.count();
-  }
+  int32_t shown_count() const { return store_.reported_count(); }
   bool shown(int32_t index) const { return index >= 0 && index < shown_count(); }
-  int32_t held() const { return store_.count() - shown_count(); }
+  int32_t held() const { return store_.held_count(); }
 
-  void hold() {
-    if (holding_) return;
-    holding_ = true;
-    shown_ = store_.count();
-  }
+  void hold() { store_.hold_reports(); }
   // Tells the views about held rows in order, until `deadline`
   // (g_get_monotonic_time, -1 for none). True once none is held.
   bool announce_held(gint64 deadline) {
-    announcing_ = true;
-    for (int32_t done = 0; shown_ < store_.count(); ++done) {
-      if (deadline >= 0 && done % 256 == 255 && g_get_monotonic_time() >= deadline) break;
-      store_.announce(shown_++);
-    }
-    announcing_ = false;
-    return held() == 0;
+    constexpr int32_t RowsPerCheck = 256;
+    while (store_.report_held(deadline < 0 ? INT32_MAX : RowsPerCheck) > 0)
+      if (g_get_monotonic_time() >= deadline) return false;
+    return true;
   }
   // Shows the held rows without a word: for views that are built afresh.
-  void show_held_unannounced() { shown_ = store_.count(); }
-  void release() {
-    announce_held(-1);
-    holding_ = false;
-  }
+  void show_held_unannounced() { store_.take_held_as_reported(); }
+  void release() { store_.release_reports(); }
 
-  void inserted(int32_t index) override {
-    if (holding_ && !announcing_) {
-      // Appended: held back. Inserted among the shown rows (which moves the
-      // held ones along): shown at once.
-      if (index >= shown_) return;
-      ++shown_;
-    }
-    emit(index, gtk_tree_model_row_inserted);
-  }
+  void inserted(int32_t index) override { emit(index, gtk_tree_model_row_inserted); }
   void deleted(const std::vector<int>& positions) override {
-    // Rows are removed only while none is held.
-    if (holding_) shown_ = std::min(shown_, store_.count());
     GtkTreePath* path = new_path(positions);
     if (!path) return;
     gtk_tree_model_row_deleted(model_, path);
     gtk_tree_path_free(path);
   }
-  void changed(int32_t index) override {
-    if (shown(index)) emit(index, gtk_tree_model_row_changed);
-  }
-  // A row gains its first child, the row after it, or loses its last.
+  void changed(int32_t index) override { emit(index, gtk_tree_model_row_changed); }
   void has_child_toggled(int32_t index) override {
-    if (holding_ && !announcing_ && index + 1 >= shown_ && index + 1 < store_.count()) return;
     emit(index, gtk_tree_model_row_has_child_toggled);
   }
 
@@ -122,11 +96,6 @@ class ModelAdapter final : public TreeStoreObserver {
 
   GtkTreeModel* model_;
   TreeStore store_;
-  // Holding: rows from shown_ on were appended since and are held back from
-  // the views, which see the store as if it ended there.
-  bool holding_ = false;
-  bool announcing_ = false;
-  int32_t shown_ = 0;
 };
 
 struct TreeItemModel {

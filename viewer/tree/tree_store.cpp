@@ -352,6 +352,10 @@ int32_t TreeStore::add(int32_t position, const char* text, IconHandle icon, int3
   }
   if (after != None) nodes_[after].next = at;
 
+  if (holding_) {
+    if (at >= reported_end_) return static_cast<int32_t>(at);  // held
+    ++reported_end_;
+  }
   if (observer_ && level_shown(parent)) observer_->inserted(static_cast<int32_t>(at));
   if (observer_ && parent != None && first_child(parent) == at && node.next == None &&
       level_shown(nodes_[parent].parent))
@@ -376,7 +380,10 @@ int32_t TreeStore::remove(int32_t index) {
   const uint32_t end = subtree_end(at);
   const uint32_t removed = end - at;
   const uint32_t parent = nodes_[at].parent;
-  const bool shown = observer_ && level_shown(parent);
+  // Held items go unreported; the known ones before them stay known.
+  const bool reported = !holding_ || at < reported_end_;
+  if (holding_) reported_end_ = end <= reported_end_ ? reported_end_ - removed : std::min(reported_end_, at);
+  const bool shown = observer_ && reported && level_shown(parent);
   const std::vector<int> row = shown ? path(index) : std::vector<int>{};
   const uint32_t previous = previous_sibling(at);
 
@@ -395,7 +402,7 @@ int32_t TreeStore::remove(int32_t index) {
   const bool childless = parent != None && first_child(parent) == None;
 
   if (shown) observer_->deleted(row);
-  if (observer_ && childless && level_shown(nodes_[parent].parent))
+  if (observer_ && reported && childless && level_shown(nodes_[parent].parent))
     observer_->has_child_toggled(static_cast<int32_t>(parent));
   return static_cast<int32_t>(removed);
 }
@@ -409,6 +416,7 @@ void TreeStore::clear() {
   Array<Extra>().swap(extras_);
   std::vector<uint32_t>().swap(roots_);
   last_depth_ = 0;
+  reported_end_ = 0;
   Text().swap(text_);
   text_garbage_ = 0;
 }
@@ -534,7 +542,7 @@ void TreeStore::set_data(int32_t index, intptr_t value) {
 }
 
 void TreeStore::changed(uint32_t node) {
-  if (observer_ && level_shown(nodes_[node].parent)) observer_->changed(static_cast<int32_t>(node));
+  if (observer_ && static_cast<int32_t>(node) < reported_count() && level_shown(nodes_[node].parent)) observer_->changed(static_cast<int32_t>(node));
 }
 
 void TreeStore::renumbered() {
@@ -581,14 +589,30 @@ int32_t TreeStore::next_sibling(int32_t index) const {
   return static_cast<int32_t>(nodes_[index].next);
 }
 
-void TreeStore::announce(int32_t index) {
-  if (!observer_ || !valid(index)) return;
-  const uint32_t parent = nodes_[index].parent;
-  if (level_shown(parent)) observer_->inserted(index);
+void TreeStore::report_added(uint32_t node) {
+  if (!observer_) return;
+  const uint32_t parent = nodes_[node].parent;
+  if (level_shown(parent)) observer_->inserted(static_cast<int32_t>(node));
   // The first child is the one that gave its parent children.
-  if (parent != None && parent + 1 == static_cast<uint32_t>(index) &&
-      level_shown(nodes_[parent].parent))
+  if (parent != None && parent + 1 == node && level_shown(nodes_[parent].parent))
     observer_->has_child_toggled(static_cast<int32_t>(parent));
+}
+
+void TreeStore::hold_reports() {
+  if (holding_) return;
+  holding_ = true;
+  reported_end_ = static_cast<uint32_t>(nodes_.size());
+}
+
+int32_t TreeStore::report_held(int32_t items) {
+  for (int32_t done = 0; done < items && holding_ && reported_end_ < nodes_.size(); ++done)
+    report_added(reported_end_++);
+  return held_count();
+}
+
+void TreeStore::release_reports() {
+  report_held(INT32_MAX);
+  holding_ = false;
 }
 
 void TreeStore::see_children_of_parent(int32_t index) {

@@ -148,9 +148,25 @@ class TreeStore {
   // (a view building the rows) makes them reported from then on. The top
   // level is always seen.
   void see_children_of_parent(int32_t index);
-  // Tells the observer about an item as adding it did, for an observer that
-  // let the note pass then and shows the items one by one later, in order.
-  void announce(int32_t index);
+
+  // Holding reports back, for filling a large tree: from hold_reports on,
+  // items appended are not reported (nor any change to them) until
+  // report_held reports them, in order, as adding them would have. Items
+  // before reported_count() are the ones observers know; the held ones
+  // always come after them. An item inserted among the known ones is
+  // reported at once.
+  void hold_reports();
+  int32_t reported_count() const {
+    return holding_ ? static_cast<int32_t>(reported_end_) : count();
+  }
+  int32_t held_count() const { return count() - reported_count(); }
+  // Reports up to `items` held items; returns how many are still held.
+  int32_t report_held(int32_t items);
+  // Counts every held item as reported without a report: for observers that
+  // take in the whole store afresh.
+  void take_held_as_reported() { reported_end_ = static_cast<uint32_t>(nodes_.size()); }
+  // Reports every held item and stops holding.
+  void release_reports();
 
   // Counts the renumberings of existing items (insertions before the end,
   // removals, clearing): item indexes taken before one are stale.
@@ -223,6 +239,7 @@ class TreeStore {
   void shift_after_remove(uint32_t at, uint32_t removed);
   void renumbered();
   void changed(uint32_t node);
+  void report_added(uint32_t node);
 
   IconKeeper keeper_;
   TreeStoreObserver* observer_;
@@ -235,6 +252,8 @@ class TreeStore {
   Array<Extra> extras_;  // empty, or one per node
   std::vector<uint32_t> roots_;  // the top-level nodes, in index order
   uint32_t last_depth_ = 0;      // the depth of the last node
+  bool holding_ = false;         // see hold_reports
+  uint32_t reported_end_ = 0;    // while holding: the first held node
   // Forgotten whenever the nodes are renumbered; the store is used from one
   // thread at a time, const calls included.
   mutable std::array<SiblingMark, SiblingMarks> marks_{};

@@ -587,6 +587,143 @@ TEST_F(TreeWidgetTest, AViewAttachedLaterSeesTheSameRows) {
 }
 
 // ---------------------------------------------------------------------------
+// Rows held back while the tree is filled
+
+// Folders of two files each, appended: `count` items in all.
+void append_folders(WidgetKind& kind, Widget& tree, int count) {
+  for (int i = 0; i < count; ++i)
+    kind.add_item_at_level(tree, -1, i % 3 == 0 ? "folder" : "file", nullptr, i % 3 == 0 ? 0 : 1);
+}
+
+double scrolled_to(GtkTreeView* view) {
+  return gtk_adjustment_get_value(gtk_tree_view_get_vadjustment(view));
+}
+
+Path cursor_of(GtkTreeView* view) {
+  GtkTreePath* path = nullptr;
+  gtk_tree_view_get_cursor(view, &path, nullptr);
+  return Path(path);
+}
+
+// Enough rows that showing them is worth building the view afresh.
+constexpr int ManyRows = 12000;
+
+TEST_F(TreeWidgetTest, HeldRowsReachAnUntouchedViewTogether) {
+  GtkTreeView* view = make_tree();
+  GtkTreeModel* model = gtk_tree_view_get_model(view);
+  hold_tree_appends(TreeNumber);
+  append_folders(kind(), tree(), ManyRows);
+  settle();
+  EXPECT_EQ(gtk_tree_model_iter_n_children(model, nullptr), 0);
+  EXPECT_TRUE(show_held_tree_rows(TreeNumber, -1));
+  EXPECT_TRUE(focus_first_row(TreeNumber));
+  settle();
+  take_widget_events();
+
+  append_folders(kind(), tree(), ManyRows);
+  EXPECT_EQ(held_row_count(model), ManyRows);
+  EXPECT_TRUE(show_held_tree_rows(TreeNumber, -1));
+  settle();
+  EXPECT_EQ(held_row_count(model), 0);
+  expect_view_shows_store(view, items());
+  // The cursor and the selection stay on the first row, in sight, and
+  // nothing is reported.
+  ASSERT_TRUE(cursor_of(view));
+  EXPECT_STREQ(Path(cursor_of(view)).get() ? gtk_tree_path_to_string(cursor_of(view).get()) : "", "0");
+  EXPECT_EQ(kind().get_state(tree()), 0);
+  EXPECT_EQ(scrolled_to(view), 0.0);
+  EXPECT_EQ(take_widget_events(), std::vector<WindowEvent>{});
+  release_tree_appends(TreeNumber);
+  append_folders(kind(), tree(), 3);
+  EXPECT_EQ(held_row_count(model), 0);
+  expect_view_shows_store(view, items());
+}
+
+TEST_F(TreeWidgetTest, HeldRowsLeaveWhatTheUserDidInPlace) {
+  GtkTreeView* view = make_tree(0, 300, 300);
+  GtkTreeModel* model = gtk_tree_view_get_model(view);
+  hold_tree_appends(TreeNumber);
+  append_folders(kind(), tree(), ManyRows);
+  show_held_tree_rows(TreeNumber, -1);
+  focus_first_row(TreeNumber);
+  kind().set_item_state(tree(), 3, TreeItemExpanded);
+  kind().set_state(tree(), 4);
+  settle();
+  gtk_adjustment_set_value(gtk_tree_view_get_vadjustment(view), 50);
+  settle();
+  take_widget_events();
+
+  append_folders(kind(), tree(), ManyRows);
+  EXPECT_TRUE(show_held_tree_rows(TreeNumber, -1));
+  settle();
+  EXPECT_EQ(held_row_count(model), 0);
+  EXPECT_EQ(kind().get_item_state(tree(), 3) & TreeItemExpanded, TreeItemExpanded);
+  EXPECT_EQ(kind().get_state(tree()), 4);
+  EXPECT_EQ(scrolled_to(view), 50.0);
+  EXPECT_EQ(take_widget_events(), std::vector<WindowEvent>{});
+  expect_view_shows_store(view, items());
+}
+
+TEST_F(TreeWidgetTest, HeldRowsReachASecondViewToo) {
+  GtkTreeView* view = make_tree();
+  GtkWidget* other = gtk_tree_view_new_with_model(gtk_tree_view_get_model(view));
+  gtk_tree_view_append_column(GTK_TREE_VIEW(other),
+                              gtk_tree_view_column_new_with_attributes(
+                                  "", gtk_cell_renderer_text_new(), "text", TreeColumnText, nullptr));
+  gtk_tree_view_set_headers_visible(GTK_TREE_VIEW(other), FALSE);
+  // Scrolled: thousands of rows make a window too tall for the server.
+  GtkWidget* scrolled = gtk_scrolled_window_new(nullptr, nullptr);
+  gtk_widget_set_size_request(scrolled, 60, 300);
+  gtk_container_add(GTK_CONTAINER(scrolled), other);
+  gtk_fixed_put(GTK_FIXED(current_container()), scrolled, 320, 10);
+  gtk_widget_show_all(scrolled);
+  hold_tree_appends(TreeNumber);
+  append_folders(kind(), tree(), ManyRows);
+  EXPECT_TRUE(show_held_tree_rows(TreeNumber, -1));
+  expect_view_shows_store(view, items());
+  expect_view_shows_store(GTK_TREE_VIEW(other), items());
+}
+
+// Whatever names a row by its index first shows the held rows.
+TEST_F(TreeWidgetTest, NamingAHeldRowShowsItFirst) {
+  GtkTreeView* view = make_tree();
+  GtkTreeModel* model = gtk_tree_view_get_model(view);
+  hold_tree_appends(TreeNumber);
+  append_folders(kind(), tree(), 30);
+  kind().set_state(tree(), 27);
+  EXPECT_EQ(held_row_count(model), 0);
+  EXPECT_EQ(kind().get_state(tree()), 27);
+  append_folders(kind(), tree(), 30);
+  kind().set_item_state(tree(), 57, TreeItemExpanded);
+  EXPECT_EQ(held_row_count(model), 0);
+  EXPECT_EQ(kind().get_item_state(tree(), 57) & TreeItemExpanded, TreeItemExpanded);
+  append_folders(kind(), tree(), 30);
+  kind().remove_item(tree(), 0);
+  EXPECT_EQ(held_row_count(model), 0);
+  EXPECT_EQ(kind().count_items(tree()), 87);
+  append_folders(kind(), tree(), 30);
+  kind().add_item_at_level(tree(), 1, "inserted", nullptr, 1);
+  EXPECT_EQ(held_row_count(model), 0);
+  expect_view_shows_store(view, items());
+}
+
+// A cursor put on the first row before the view has measured its rows
+// leaves that row at the top, in sight.
+TEST_F(TreeWidgetTest, FirstRowStaysInSightUnderTheCursor) {
+  GtkTreeView* view = make_tree(0, 300, 200);
+  append_folders(kind(), tree(), 300);
+  ASSERT_TRUE(focus_first_row(TreeNumber));
+  settle();
+  EXPECT_EQ(scrolled_to(view), 0.0);
+  GtkTreePath* first = nullptr;
+  GtkTreePath* last = nullptr;
+  ASSERT_TRUE(gtk_tree_view_get_visible_range(view, &first, &last));
+  Path first_shown(first);
+  Path last_shown(last);
+  EXPECT_EQ(gtk_tree_path_get_indices(first)[0], 0);
+}
+
+// ---------------------------------------------------------------------------
 // Pointer input
 
 class TreePointerTest : public TreeWidgetTest {

@@ -102,38 +102,35 @@ TreeStore::SiblingMark& TreeStore::mark_for(uint32_t parent) const {
   return marks_[((parent * 0x9E3779B1u) >> 16) % SiblingMarks];
 }
 
+// Where a walk over the children of `parent` starts: at the child last
+// asked about when `usable` finds it on the way, else at the first child.
+template <typename Usable>
+TreeStore::SiblingMark TreeStore::walk_start(uint32_t parent, Usable usable) const {
+  const SiblingMark& mark = mark_for(parent);
+  if (mark.parent == parent && usable(mark)) return mark;
+  return {parent, first_child(parent), 0};
+}
+
 uint32_t TreeStore::sibling_position(uint32_t node) const {
   const uint32_t parent = nodes_[node].parent;
   if (parent == None)
     return static_cast<uint32_t>(std::lower_bound(roots_.begin(), roots_.end(), node) - roots_.begin());
-  SiblingMark& mark = mark_for(parent);
-  uint32_t child = first_child(parent);
-  uint32_t position = 0;
-  if (mark.parent == parent && mark.node <= node) {
-    child = mark.node;
-    position = mark.position;
-  }
+  SiblingMark walk = walk_start(parent, [node](const SiblingMark& mark) { return mark.node <= node; });
   // Siblings come in index order, so the walk meets the node.
-  while (child != node && child != None) {
-    child = nodes_[child].next;
-    ++position;
+  while (walk.node != node && walk.node != None) {
+    walk.node = nodes_[walk.node].next;
+    ++walk.position;
   }
-  mark = {parent, node, position};
-  return position;
+  if (walk.node != None) mark_for(parent) = walk;
+  return walk.position;
 }
 
 uint32_t TreeStore::nth_child(uint32_t parent, uint32_t n) const {
   if (parent == None) return n < roots_.size() ? roots_[n] : None;
-  SiblingMark& mark = mark_for(parent);
-  uint32_t child = first_child(parent);
-  uint32_t position = 0;
-  if (mark.parent == parent && mark.position <= n) {
-    child = mark.node;
-    position = mark.position;
-  }
-  for (; child != None && position < n; ++position) child = nodes_[child].next;
-  if (child != None) mark = {parent, child, position};
-  return child;
+  SiblingMark walk = walk_start(parent, [n](const SiblingMark& mark) { return mark.position <= n; });
+  for (; walk.node != None && walk.position < n; ++walk.position) walk.node = nodes_[walk.node].next;
+  if (walk.node != None) mark_for(parent) = walk;
+  return walk.node;
 }
 
 uint32_t TreeStore::previous_sibling(uint32_t node) const {
@@ -141,39 +138,23 @@ uint32_t TreeStore::previous_sibling(uint32_t node) const {
   return position == 0 ? None : nth_child(nodes_[node].parent, position - 1);
 }
 
-// A node was inserted at `at`; every stored index from `at` on moves up by
-// one. Nodes behind `at` can hold such indexes, and before it only the
-// nodes whose subtree holds the node before `at` (their next siblings), so
-// an insertion near the end stays cheap.
-void TreeStore::shift_after_insert(uint32_t at) {
-  const uint32_t n = static_cast<uint32_t>(nodes_.size());
-  auto shift = [at](uint32_t& index) {
-    if (index != None && index >= at) ++index;
+// The nodes from `first` on were renumbered: every stored index from `from`
+// on moves by `delta` (up by one after an insertion at `first`, down by the
+// count removed after a removal there). Nodes from `first` on can hold such
+// indexes, and before it only the nodes whose subtree holds the node before
+// `first` (their next siblings), so a change near the end stays cheap.
+void TreeStore::shift_indexes(uint32_t first, uint32_t from, int64_t delta) {
+  auto shift = [from, delta](uint32_t& index) {
+    if (index != None && index >= from) index = static_cast<uint32_t>(index + delta);
   };
-  for (uint32_t i = at; i < n; ++i) {
+  for (uint32_t i = first; i < nodes_.size(); ++i) {
     shift(nodes_[i].parent);
     shift(nodes_[i].next);
   }
-  if (at > 0)
-    for (uint32_t a = at - 1; a != None; a = nodes_[a].parent) shift(nodes_[a].next);
-  for (auto it = std::lower_bound(roots_.begin(), roots_.end(), at); it != roots_.end(); ++it) ++*it;
-}
-
-// `removed` nodes were erased at `at`; stored indexes behind them move down.
-void TreeStore::shift_after_remove(uint32_t at, uint32_t removed) {
-  const uint32_t n = static_cast<uint32_t>(nodes_.size());
-  const uint32_t old_end = at + removed;
-  auto shift = [old_end, removed](uint32_t& index) {
-    if (index != None && index >= old_end) index -= removed;
-  };
-  for (uint32_t i = at; i < n; ++i) {
-    shift(nodes_[i].parent);
-    shift(nodes_[i].next);
-  }
-  if (at > 0)
-    for (uint32_t a = at - 1; a != None; a = nodes_[a].parent) shift(nodes_[a].next);
-  for (auto it = std::lower_bound(roots_.begin(), roots_.end(), old_end); it != roots_.end(); ++it)
-    *it -= removed;
+  if (first > 0)
+    for (uint32_t a = first - 1; a != None; a = nodes_[a].parent) shift(nodes_[a].next);
+  for (auto it = std::lower_bound(roots_.begin(), roots_.end(), from); it != roots_.end(); ++it)
+    shift(*it);
 }
 
 // ---------------------------------------------------------------------------
@@ -344,7 +325,7 @@ int32_t TreeStore::add(int32_t position, const char* text, IconHandle icon, int3
     last_depth_ = depth;
   } else {
     renumbered();
-    shift_after_insert(at);
+    shift_indexes(at, at, 1);
     node.next = next == None ? None : next + 1;  // that sibling has moved up
     nodes_.insert(nodes_.begin() + at, node);
     if (!extras_.empty()) extras_.insert(extras_.begin() + at, Extra{});
@@ -396,7 +377,7 @@ int32_t TreeStore::remove(int32_t index) {
   }
   nodes_.erase(nodes_.begin() + at, nodes_.begin() + end);
   if (!extras_.empty()) extras_.erase(extras_.begin() + at, extras_.begin() + end);
-  shift_after_remove(at, removed);
+  shift_indexes(at, end, -int64_t{removed});
   if (end == n && !nodes_.empty()) last_depth_ = count_depth(static_cast<uint32_t>(nodes_.size() - 1));
   compact_text();
   const bool childless = parent != None && first_child(parent) == None;
@@ -433,22 +414,16 @@ int32_t TreeStore::parent(int32_t index) const {
 int32_t TreeStore::child_count(int32_t index) const {
   if (!valid(index)) return 0;
   const auto parent = static_cast<uint32_t>(index);
+  if (first_child(parent) == None) return 0;
   // From the place last asked about on: a view counting a large folder
   // again after an append does not walk it all.
-  SiblingMark& mark = mark_for(parent);
-  uint32_t child = first_child(parent);
-  if (child == None) return 0;
-  uint32_t position = 0;
-  if (mark.parent == parent) {
-    child = mark.node;
-    position = mark.position;
+  SiblingMark walk = walk_start(parent, [](const SiblingMark&) { return true; });
+  for (uint32_t next = nodes_[walk.node].next; next != None; next = nodes_[walk.node].next) {
+    walk.node = next;
+    ++walk.position;
   }
-  for (uint32_t next = nodes_[child].next; next != None; next = nodes_[child].next) {
-    child = next;
-    ++position;
-  }
-  mark = {parent, child, position};
-  return static_cast<int32_t>(position + 1);
+  mark_for(parent) = walk;
+  return static_cast<int32_t>(walk.position + 1);
 }
 
 bool TreeStore::has_children(int32_t index) const {

@@ -229,14 +229,15 @@ class TreeStore {
   uint32_t nth_child(uint32_t parent, uint32_t n) const;
   uint32_t previous_sibling(uint32_t node) const;
   SiblingMark& mark_for(uint32_t parent) const;
+  template <typename Usable>
+  SiblingMark walk_start(uint32_t parent, Usable usable) const;
   uint64_t store_text(const char* text);
   void drop_text(uint64_t offset);
   void compact_text();
   uint32_t take_icon(IconHandle handle);
   void drop_icon(uint32_t slot);
   Extra& extra(uint32_t node);
-  void shift_after_insert(uint32_t at);
-  void shift_after_remove(uint32_t at, uint32_t removed);
+  void shift_indexes(uint32_t first, uint32_t from, int64_t delta);
   void renumbered();
   void changed(uint32_t node);
   void report_added(uint32_t node);

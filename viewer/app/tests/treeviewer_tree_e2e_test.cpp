@@ -431,6 +431,28 @@ TEST_F(TreeviewerTreeTest, VeryLongLineShowsAndCloses) {
   close_and_expect_quiet_end(viewer, *window);
 }
 
+// Tens of thousands of top-level rows, read in one go: the first row shows
+// at the top holding the cursor, and the last one is there to go to.
+TEST_F(TreeviewerTreeTest, ManyTopLevelRowsAllReachTheView) {
+  folder.write("tree_window.ini", SettingsText);
+  std::string rows = "0,First/\n";
+  for (int i = 1; i <= 50'000; ++i) rows += "0,row " + std::to_string(i) + "\n";
+  rows += "0,Last/\n";
+  folder.write("tree_display_template.txt", rows);
+  ViewerProcess viewer(folder.path());
+  // Only the first folder is in sight.
+  const std::optional<Window> window = start(viewer, 1);
+  ASSERT_TRUE(window) << viewer.output();
+  EXPECT_EQ(copied_row(*window), "First");
+  x_inspect::press_key(x.get(), XK_End);
+  EXPECT_EQ(copied_row(*window), "Last");
+  x_inspect::press_key(x.get(), XK_Up);
+  EXPECT_EQ(copied_row(*window), "row 50000");
+  x_inspect::press_key(x.get(), XK_Home);
+  EXPECT_EQ(copied_row(*window), "First");
+  close_and_expect_quiet_end(viewer, *window);
+}
+
 // A template that is a FIFO whose writer never closes it: the rows written
 // show, and the close request ends the program.
 TEST_F(TreeviewerTreeTest, FifoTemplateWithAWriterThatNeverCloses) {

@@ -1,6 +1,5 @@
 #include "tree/tree_model.h"
 
-#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -53,23 +52,10 @@ class ModelAdapter final : public TreeStoreObserver {
 
   GtkTreePath* path(int32_t index) const { return new_path(store_.path(index)); }
 
-  // The rows the views know: all of them, except those held back.
+  // The rows the views know: all of them, except those the store holds
+  // back (TreeStore::hold_reports).
   int32_t shown_count() const { return store_.reported_count(); }
   bool shown(int32_t index) const { return index >= 0 && index < shown_count(); }
-  int32_t held() const { return store_.held_count(); }
-
-  void hold() { store_.hold_reports(); }
-  // Tells the views about held rows in order, until `deadline`
-  // (g_get_monotonic_time, -1 for none). True once none is held.
-  bool announce_held(gint64 deadline) {
-    constexpr int32_t RowsPerCheck = 256;
-    while (store_.report_held(deadline < 0 ? INT32_MAX : RowsPerCheck) > 0)
-      if (g_get_monotonic_time() >= deadline) return false;
-    return true;
-  }
-  // Shows the held rows without a word: for views that are built afresh.
-  void show_held_unannounced() { store_.take_held_as_reported(); }
-  void release() { store_.release_reports(); }
 
   void inserted(int32_t index) override { emit(index, gtk_tree_model_row_inserted); }
   void deleted(const std::vector<int>& positions) override {
@@ -245,7 +231,7 @@ gint model_iter_n_children(GtkTreeModel* model, GtkTreeIter* iter) {
   const TreeStore& store = adapter.store();
   const int32_t index = iter ? adapter.index(iter) : -1;
   if (iter && index < 0) return 0;
-  if (adapter.held() == 0) return iter ? store.child_count(index) : store.top_level_count();
+  if (store.held_count() == 0) return iter ? store.child_count(index) : store.top_level_count();
   // Held rows come after every shown one, so the shown children come first.
   if (!iter) {
     int32_t low = 0;
@@ -327,28 +313,6 @@ int32_t tree_model_index(GtkTreeModel* model, const GtkTreeIter* iter) {
 GtkTreePath* tree_model_path(GtkTreeModel* model, int32_t index) {
   ModelAdapter* adapter = adapter_if_ours(model);
   return adapter ? adapter->path(index) : nullptr;
-}
-
-void hold_appended_rows(GtkTreeModel* model) {
-  if (ModelAdapter* adapter = adapter_if_ours(model)) adapter->hold();
-}
-
-int32_t held_row_count(GtkTreeModel* model) {
-  ModelAdapter* adapter = adapter_if_ours(model);
-  return adapter ? adapter->held() : 0;
-}
-
-bool announce_held_rows(GtkTreeModel* model, gint64 deadline) {
-  ModelAdapter* adapter = adapter_if_ours(model);
-  return !adapter || adapter->announce_held(deadline);
-}
-
-void show_held_rows_unannounced(GtkTreeModel* model) {
-  if (ModelAdapter* adapter = adapter_if_ours(model)) adapter->show_held_unannounced();
-}
-
-void release_appended_rows(GtkTreeModel* model) {
-  if (ModelAdapter* adapter = adapter_if_ours(model)) adapter->release();
 }
 
 }  // namespace tree

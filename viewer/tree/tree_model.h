@@ -6,7 +6,8 @@
 // built; the adapter tells the store so, and the store reports changes only
 // among rows a view has built (the children of a row never expanded change
 // silently, except for their parent's has-child state). Bulk appends under
-// collapsed rows therefore cost the view nothing.
+// collapsed rows therefore cost the view nothing. Items the store holds back
+// (TreeStore::hold_reports) are not rows of the model until reported.
 #pragma once
 
 #include <gtk/gtk.h>
@@ -42,22 +43,5 @@ bool tree_model_iter(GtkTreeModel* model, int32_t index, GtkTreeIter* iter);
 int32_t tree_model_index(GtkTreeModel* model, const GtkTreeIter* iter);
 // Newly allocated path of an item, or nullptr.
 GtkTreePath* tree_model_path(GtkTreeModel* model, int32_t index);
-
-// Holding appended rows back, for filling a large tree: announcing rows one
-// by one costs a view about a microsecond each, building its rows afresh a
-// fraction of that. While held, rows appended to the store are not
-// announced and the model shows its views the store as it was before them;
-// an item inserted among the shown rows is shown and announced at once.
-// Nothing may be removed while rows are held.
-void hold_appended_rows(GtkTreeModel* model);
-int32_t held_row_count(GtkTreeModel* model);
-// Announces held rows in order until `deadline` (g_get_monotonic_time; -1:
-// no limit). True once none is held.
-bool announce_held_rows(GtkTreeModel* model, gint64 deadline);
-// Shows every held row without announcing it: only while no view is
-// attached, each building its rows afresh when it is attached again.
-void show_held_rows_unannounced(GtkTreeModel* model);
-// Announces every held row and stops holding.
-void release_appended_rows(GtkTreeModel* model);
 
 }  // namespace tree

@@ -634,7 +634,7 @@ void rebuild_view(GtkTreeView* view) {
       selection, G_SIGNAL_MATCH_FUNC, 0, 0, nullptr, reinterpret_cast<gpointer>(on_selection_changed),
       nullptr);
   gtk_tree_view_set_model(view, nullptr);
-  show_held_rows_unannounced(model);
+  if (TreeStore* items = tree_items(model)) items->take_held_as_reported();
   gtk_tree_view_set_model(view, model);
   if (cursor) {
     move_cursor_keeping_top(view, cursor.get());
@@ -645,19 +645,27 @@ void rebuild_view(GtkTreeView* view) {
                                       reinterpret_cast<gpointer>(on_selection_changed), nullptr);
 }
 
+// Reports held rows one by one until `deadline` (g_get_monotonic_time, -1
+// for none). True once none is held.
+bool announce_held_rows(TreeStore& items, gint64 deadline) {
+  constexpr int32_t RowsPerCheck = 256;
+  while (items.report_held(deadline < 0 ? INT32_MAX : RowsPerCheck) > 0)
+    if (g_get_monotonic_time() >= deadline) return false;
+  return true;
+}
+
 bool show_held_rows(GtkTreeView* view, gint64 deadline) {
-  GtkTreeModel* model = gtk_tree_view_get_model(view);
-  const int32_t held = held_row_count(model);
-  if (held == 0) return true;
-  const TreeStore* items = tree_items(model);
-  const int32_t all = items ? items->count() : 0;
+  TreeStore* items = tree_items(gtk_tree_view_get_model(view));
+  if (!items || items->held_count() == 0) return true;
   // Built afresh when the held rows are at least a third of all, so that
   // the rows are built a few times at most however the tree grows.
-  if (held >= RebuildMinimum && held >= all / 3 && all <= RebuildMaximum && view_untouched(view)) {
+  const int32_t held = items->held_count();
+  if (held >= RebuildMinimum && held >= items->count() / 3 && items->count() <= RebuildMaximum &&
+      view_untouched(view)) {
     rebuild_view(view);
     return true;
   }
-  return announce_held_rows(model, deadline);
+  return announce_held_rows(*items, deadline);
 }
 
 void show_every_held_row(GtkTreeView* view) { show_held_rows(view, -1); }
@@ -670,7 +678,7 @@ TreeData* tree_data_of(int32_t number) {
 }  // namespace
 
 void hold_tree_appends(int32_t number) {
-  if (TreeData* data = tree_data_of(number)) hold_appended_rows(data->model.get());
+  if (TreeData* data = tree_data_of(number)) data->items.hold_reports();
 }
 
 bool show_held_tree_rows(int32_t number, gint64 deadline) {
@@ -683,7 +691,7 @@ void release_tree_appends(int32_t number) {
   Widget* widget = widget_registry().find(number);
   if (!tree_data_of(number)) return;
   show_every_held_row(view_of(*widget));
-  release_appended_rows(tree_data(*widget)->model.get());
+  tree_data(*widget)->items.release_reports();
 }
 
 void reserve_tree_items(int32_t number, size_t items, size_t text_bytes) {

@@ -390,20 +390,20 @@ TEST(TreeItemsSignals, ItersSurviveAppendsButNotRenumbering) {
   EXPECT_FALSE(gtk_tree_model_iter_next(s.model.get(), &next));
 }
 
-// Rows appended while the model holds them back stay out of the views'
-// sight, signals and all, until they are announced, in order.
-TEST(TreeItemsHolding, HeldRowsAreHiddenUntilAnnounced) {
+// Items the store holds back are not rows of the model, signals and all,
+// until they are reported, in order, as adding them would have been.
+TEST(TreeItemsHolding, HeldItemsAreNoRowsUntilReported) {
   Store s;
   s.items.add(-1, "a", nullptr, 0);
   SignalLog log(s.model.get());
   GtkTreeModel* m = s.model.get();
-  hold_appended_rows(m);
+  s.items.hold_reports();
   s.items.add(-1, "b", nullptr, 1);
   s.items.add(-1, "c", nullptr, 0);
   s.items.add(-1, "d", nullptr, 1);
   s.items.set_text(2, "C");
   EXPECT_EQ(log.take(), Log{});
-  EXPECT_EQ(held_row_count(m), 3);
+  EXPECT_EQ(s.items.held_count(), 3);
   EXPECT_EQ(by_model(m), "0a");
   EXPECT_EQ(gtk_tree_model_iter_n_children(m, nullptr), 1);
   GtkTreeIter iter;
@@ -418,43 +418,46 @@ TEST(TreeItemsHolding, HeldRowsAreHiddenUntilAnnounced) {
     gtk_tree_path_free(path);
   }
 
-  EXPECT_TRUE(announce_held_rows(m, -1));
-  EXPECT_EQ(log.take(), (Log{"toggled:0+", "inserted:1=C", "toggled:1+"}));
-  EXPECT_EQ(held_row_count(m), 0);
+  EXPECT_EQ(s.items.report_held(2), 1);
+  EXPECT_EQ(log.take(), (Log{"toggled:0+", "inserted:1=C"}));
+  EXPECT_EQ(s.items.report_held(INT32_MAX), 0);
+  EXPECT_EQ(log.take(), (Log{"toggled:1+"}));
   EXPECT_EQ(by_model(m), by_index(s.items));
 
-  // An item inserted among the shown rows is shown at once; the held ones
-  // behind it follow when announced.
+  // An item inserted among the known rows is reported at once; the held
+  // ones behind it follow when reported.
   s.items.add(-1, "e", nullptr, 0);
   s.items.add(0, "f", nullptr, 0);
   EXPECT_EQ(log.take(), (Log{"inserted:0=f"}));
-  EXPECT_EQ(held_row_count(m), 1);
+  EXPECT_EQ(s.items.held_count(), 1);
   EXPECT_EQ(gtk_tree_model_iter_n_children(m, nullptr), 3);
-  release_appended_rows(m);
+  s.items.release_reports();
   EXPECT_EQ(log.take(), (Log{"inserted:3=e"}));
   EXPECT_EQ(by_model(m), by_index(s.items));
-  // Released: appends are announced as they come again.
+  // Released: appends are reported as they come again.
   s.items.add(-1, "g", nullptr, 0);
   EXPECT_EQ(log.take(), (Log{"inserted:4=g"}));
 }
 
-TEST(TreeItemsHolding, AnnouncingStopsAtTheDeadline) {
+// Removing and inserting while items are held keeps the held ones after
+// every known row, whatever the level the change happens at.
+TEST(TreeItemsHolding, KnownRowsStayKnownAroundChanges) {
   Store s;
   GtkTreeModel* m = s.model.get();
-  hold_appended_rows(m);
-  for (int i = 0; i < 2000; ++i) s.items.add(-1, "r", nullptr, 0);
-  SignalLog log(m);
-  // A deadline already past: one batch of rows, in order, then a stop.
-  EXPECT_FALSE(announce_held_rows(m, 0));
-  const Log first = log.take();
-  ASSERT_FALSE(first.empty());
-  EXPECT_EQ(first.front(), "inserted:0=r");
-  EXPECT_EQ(first.back(), "inserted:" + std::to_string(first.size() - 1) + "=r");
-  EXPECT_EQ(held_row_count(m), 2000 - static_cast<int32_t>(first.size()));
-  EXPECT_EQ(gtk_tree_model_iter_n_children(m, nullptr), static_cast<gint>(first.size()));
-  EXPECT_TRUE(announce_held_rows(m, -1));
-  EXPECT_EQ(log.take().size(), 2000 - first.size());
-  EXPECT_EQ(gtk_tree_model_iter_n_children(m, nullptr), 2000);
+  for (const char* text : {"a", "b", "c"}) s.items.add(-1, text, nullptr, 0);
+  s.items.add(-1, "a1", nullptr, 1);  // under "c", never expanded
+  s.items.hold_reports();
+  s.items.add(-1, "held", nullptr, 0);
+  // Under a row whose children no view has seen: nothing to report, still
+  // a known row.
+  s.items.add(1, "under a", nullptr, 1);
+  EXPECT_EQ(s.items.held_count(), 1);
+  s.items.remove(2);  // "b"
+  EXPECT_EQ(s.items.held_count(), 1);
+  EXPECT_EQ(gtk_tree_model_iter_n_children(m, nullptr), 2);
+  s.items.release_reports();
+  EXPECT_EQ(by_model(m), by_index(s.items));
+  EXPECT_EQ(by_model(m), "0a 1under a 0c 1a1 0held");
 }
 
 TEST(TreeItemsTest, ModelDescribesItsColumns) {

@@ -327,12 +327,16 @@ void move_cursor(GtkTreeView* view, GtkTreePath* path) {
   gtk_tree_view_set_cursor(view, path, nullptr, FALSE);
 }
 
+bool is_first_row(GtkTreePath* path) {
+  return gtk_tree_path_get_depth(path) == 1 && gtk_tree_path_get_indices(path)[0] == 0;
+}
+
 // Moves the cursor as move_cursor does, and keeps the first row at the top:
 // before the view has measured its rows, moving the cursor to the first
 // row scrolls that row just out of sight.
 void move_cursor_keeping_top(GtkTreeView* view, GtkTreePath* path) {
   move_cursor(view, path);
-  if (gtk_tree_path_get_depth(path) == 1 && gtk_tree_path_get_indices(path)[0] == 0)
+  if (is_first_row(path))
     gtk_tree_view_scroll_to_cell(view, path, nullptr, TRUE, 0.0f, 0.0f);
 }
 
@@ -601,10 +605,7 @@ bool view_untouched(GtkTreeView* view) {
       view, [](GtkTreeView*, GtkTreePath*, gpointer flag) { *static_cast<bool*>(flag) = true; },
       &opened);
   if (opened) return false;
-  if (Path cursor = cursor_path(view)) {
-    if (gtk_tree_path_get_depth(cursor.get()) != 1 || gtk_tree_path_get_indices(cursor.get())[0] != 0)
-      return false;
-  }
+  if (Path cursor = cursor_path(view); cursor && !is_first_row(cursor.get())) return false;
   for (GtkAdjustment* scroll : {gtk_tree_view_get_vadjustment(view), gtk_tree_view_get_hadjustment(view)})
     if (scroll && gtk_adjustment_get_value(scroll) != gtk_adjustment_get_lower(scroll)) return false;
   if (FindBar* bar = find_bar(view); bar && bar->entry && GTK_WIDGET_VISIBLE(bar->entry)) return false;
@@ -670,39 +671,37 @@ bool show_held_rows(GtkTreeView* view, gint64 deadline) {
 
 void show_every_held_row(GtkTreeView* view) { show_held_rows(view, -1); }
 
-TreeData* tree_data_of(int32_t number) {
+// Tree `number` of the current widget list, when it is one with its items.
+Widget* find_tree(int32_t number) {
   Widget* widget = widget_registry().find(number);
-  return widget && widget->kind == &tree_kind() ? tree_data(*widget) : nullptr;
+  return widget && widget->kind == &tree_kind() && tree_data(*widget) ? widget : nullptr;
 }
 
 }  // namespace
 
 void hold_tree_appends(int32_t number) {
-  if (TreeData* data = tree_data_of(number)) data->items.hold_reports();
+  if (Widget* widget = find_tree(number)) tree_data(*widget)->items.hold_reports();
 }
 
 bool show_held_tree_rows(int32_t number, gint64 deadline) {
-  Widget* widget = widget_registry().find(number);
-  if (!tree_data_of(number)) return true;
-  return show_held_rows(view_of(*widget), deadline);
+  Widget* widget = find_tree(number);
+  return !widget || show_held_rows(view_of(*widget), deadline);
 }
 
 void release_tree_appends(int32_t number) {
-  Widget* widget = widget_registry().find(number);
-  if (!tree_data_of(number)) return;
+  Widget* widget = find_tree(number);
+  if (!widget) return;
   show_every_held_row(view_of(*widget));
   tree_data(*widget)->items.release_reports();
 }
 
 void reserve_tree_items(int32_t number, size_t items, size_t text_bytes) {
-  Widget* widget = widget_registry().find(number);
-  if (widget && widget->kind == &tree_kind() && tree_data(*widget))
-    tree_data(*widget)->items.reserve(items, text_bytes);
+  if (Widget* widget = find_tree(number)) tree_data(*widget)->items.reserve(items, text_bytes);
 }
 
 bool focus_first_row(int32_t number) {
-  Widget* widget = widget_registry().find(number);
-  if (!widget || widget->kind != &tree_kind() || !tree_data(*widget)) return false;
+  Widget* widget = find_tree(number);
+  if (!widget) return false;
   GtkTreeView* view = view_of(*widget);
   gtk_widget_grab_focus(GTK_WIDGET(view));
   GtkTreeSelection* selection = gtk_tree_view_get_selection(view);

@@ -337,10 +337,7 @@ int32_t TreeStore::add(int32_t position, const char* text, IconHandle icon, int3
     if (at >= reported_end_) return static_cast<int32_t>(at);  // held
     ++reported_end_;
   }
-  if (observer_ && level_shown(parent)) observer_->inserted(static_cast<int32_t>(at));
-  if (observer_ && parent != None && first_child(parent) == at && node.next == None &&
-      level_shown(nodes_[parent].parent))
-    observer_->has_child_toggled(static_cast<int32_t>(parent));
+  report_added(at, parent != None && first_child(parent) == at && node.next == None);
   return static_cast<int32_t>(at);
 }
 
@@ -564,12 +561,12 @@ int32_t TreeStore::next_sibling(int32_t index) const {
   return static_cast<int32_t>(nodes_[index].next);
 }
 
-void TreeStore::report_added(uint32_t node) {
+// `gave_children`: the node is the first child its parent's observers hear of.
+void TreeStore::report_added(uint32_t node, bool gave_children) {
   if (!observer_) return;
   const uint32_t parent = nodes_[node].parent;
   if (level_shown(parent)) observer_->inserted(static_cast<int32_t>(node));
-  // The first child is the one that gave its parent children.
-  if (parent != None && parent + 1 == node && level_shown(nodes_[parent].parent))
+  if (gave_children && parent != None && level_shown(nodes_[parent].parent))
     observer_->has_child_toggled(static_cast<int32_t>(parent));
 }
 
@@ -580,8 +577,11 @@ void TreeStore::hold_reports() {
 }
 
 int32_t TreeStore::report_held(int32_t items) {
-  for (int32_t done = 0; done < items && holding_ && reported_end_ < nodes_.size(); ++done)
-    report_added(reported_end_++);
+  for (int32_t done = 0; done < items && holding_ && reported_end_ < nodes_.size(); ++done) {
+    const uint32_t node = reported_end_++;
+    // Held items come in display order, so the first child comes first.
+    report_added(node, nodes_[node].parent != None && nodes_[node].parent + 1 == node);
+  }
   return held_count();
 }
 

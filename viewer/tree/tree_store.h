@@ -240,7 +240,7 @@ class TreeStore {
   void shift_indexes(uint32_t first, uint32_t from, int64_t delta);
   void renumbered();
   void changed(uint32_t node);
-  void report_added(uint32_t node);
+  void report_added(uint32_t node, bool gave_children);
 
   IconKeeper keeper_;
   TreeStoreObserver* observer_;

@@ -237,9 +237,11 @@ namespace {
 // Inputs whose block is several megabytes: many writes to the output.
 void write_large_inputs(const ScratchDir& dir) { write_numbered_inputs(dir, 100000); }
 
-// Runs treesearch in the folder with `prepare` applied to the child just
-// before it starts; returns the raw wait status and standard error.
-std::pair<int, std::string> run_child(const ScratchDir& dir, const std::function<void()>& prepare) {
+// Runs treesearch (or the copy of it at `program`) in the folder with
+// `prepare` applied to the child just before it starts; returns the raw wait
+// status and standard error.
+std::pair<int, std::string> run_child(const ScratchDir& dir, const std::function<void()>& prepare,
+                                      const std::string& program = TREESEARCH_PATH) {
   const std::string err = (dir / ".stderr").string();
   const pid_t child = fork();
   if (child == 0) {
@@ -247,7 +249,7 @@ std::pair<int, std::string> run_child(const ScratchDir& dir, const std::function
     const int fd = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     dup2(fd, 2);
     prepare();
-    execl(TREESEARCH_PATH, TREESEARCH_PATH, static_cast<char*>(nullptr));
+    execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
     _exit(121);
   }
   int status = 0;
@@ -413,9 +415,15 @@ TEST(TreesearchOutput, AWriteOnlyFileIsAppendedTo) {
   const std::string output = (dir / "searchOutputList.txt").string();
   ASSERT_EQ(chown(output.c_str(), nobody, nobody), 0);
   ASSERT_EQ(chmod(output.c_str(), 0200), 0);
-  const auto [status, err] = run_child(dir, [] {
-    if (setgid(65534) != 0 || setuid(65534) != 0) _exit(122);
-  });
+  // The build may sit where that user cannot reach (a clone under /root):
+  // it runs a copy of the program from the scratch folder.
+  const std::filesystem::path program = dir / "treesearch";
+  std::filesystem::copy_file(TREESEARCH_PATH, program);
+  std::filesystem::permissions(program, std::filesystem::perms::owner_all | std::filesystem::perms::group_read |
+                                            std::filesystem::perms::group_exec | std::filesystem::perms::others_read |
+                                            std::filesystem::perms::others_exec);
+  const auto [status, err] = run_child(
+      dir, [] { if (setgid(65534) != 0 || setuid(65534) != 0) _exit(122); }, program.string());
   ASSERT_TRUE(WIFEXITED(status)) << status;
   EXPECT_EQ(WEXITSTATUS(status), 0) << err;
   EXPECT_EQ(dir.read("searchOutputList.txt"), "Old\nT\n/a\\1\n");

@@ -15,6 +15,7 @@
 #include <optional>
 #include <thread>
 
+#include "machine_support.h"
 #include "scratch_dir.h"
 
 namespace {
@@ -349,8 +350,8 @@ TEST(TreesearchRollback, SigtermWhileWritingABigBlock) {
 }
 
 TEST(TreesearchOutOfMemory, OneLineAndTheOutputUntouched) {
-#if defined(__SANITIZE_ADDRESS__)
-  GTEST_SKIP() << "an address-space limit does not work with AddressSanitizer";
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+  GTEST_SKIP() << "an address-space limit does not work with the address or thread sanitizer";
 #else
   ScratchDir dir;
   // A 256 MB line cannot be held within a 192 MB address space.
@@ -382,8 +383,7 @@ TEST(TreesearchOutput, AnAppendOnlyFileIsAppendedTo) {
   write_inputs(dir, "T\n", "a\n", "/a\n/b\n", "1\n2\n");
   dir.write("searchOutputList.txt", "Old\n");
   const std::string output = (dir / "searchOutputList.txt").string();
-  if (std::system(("chattr +a '" + output + "' 2>/dev/null").c_str()) != 0)
-    GTEST_SKIP() << "this file system has no append-only files";
+  if (const auto missing = machine_support::missing_append_only(output)) GTEST_SKIP() << *missing;
   const Outcome outcome = run_in(dir);
   EXPECT_EQ(outcome.status, 0) << outcome.err;
   EXPECT_EQ(dir.read("searchOutputList.txt"), "Old\nT\n/a\\1\n");
@@ -404,7 +404,7 @@ TEST(TreesearchOutput, AnAppendOnlyFileIsAppendedTo) {
 TEST(TreesearchOutput, AWriteOnlyFileIsAppendedTo) {
   // Needs a user the permission bits hold for: run as root, the test runs
   // treesearch as "nobody".
-  if (geteuid() != 0) GTEST_SKIP() << "needs root to run as another user";
+  if (const auto missing = machine_support::missing_second_user()) GTEST_SKIP() << *missing;
   ScratchDir dir;
   write_inputs(dir, "T\n", "a\n", "/a\n/b\n", "1\n2\n");
   dir.write("searchOutputList.txt", "Old\n");
@@ -432,7 +432,7 @@ TEST(TreesearchOutput, AWriteOnlyFileIsAppendedTo) {
 TEST(TreesearchOutput, ARunThatCreatesTheOutputNeverEmptiesIt) {
   // Run A's open of the output is held up by a tracer after it has been
   // made; run B appends its whole block meanwhile; then A goes on.
-  if (std::system("command -v strace >/dev/null") != 0) GTEST_SKIP() << "needs strace";
+  if (const auto missing = machine_support::missing_tracing()) GTEST_SKIP() << *missing;
   ScratchDir dir;
   write_inputs(dir, "T\n", "a\n", "/a\n", "1\n");
   const std::string delayed = "cd '" + dir.path().string() +

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <exception>
 #include <new>
+#include <string_view>
 #include <thread>
 
 #include "batch_queue.h"
@@ -34,7 +35,13 @@ std::vector<std::string> read_lines(const char* name, size_t at_most = SIZE_MAX)
   return lines;
 }
 
-void say(const std::string& message) { std::fprintf(stderr, "treesearch: %s\n", message.c_str()); }
+// One line on standard error, made without allocating: it may report that
+// memory ran out.
+template <typename... Parts>
+void say(const Parts&... parts) noexcept {
+  for (std::string_view part : {std::string_view("treesearch: "), std::string_view(parts)..., std::string_view("\n")})
+    std::fwrite(part.data(), 1, part.size(), stderr);
+}
 
 }  // namespace
 
@@ -73,9 +80,9 @@ int run_search() {
   // A file-size limit makes the write fail (EFBIG) instead of ending the
   // process, so that the output can be cut back.
   signal(SIGXFSZ, SIG_IGN);
-  runtime::init_files();
   int status = 0;
   try {
+    runtime::init_files();
     OutputBlock block;
     const std::vector<std::string> name = read_lines(TreeNameFile, 1);
     block.append_line({name.empty() ? std::string_view() : std::string_view(name.front())});
@@ -86,15 +93,15 @@ int run_search() {
     }
     const AppendResult result = append_block(OutputFile, block);
     if (result.kind != AppendResult::Appended) {
-      say(std::string("cannot append to ") + OutputFile + ": " + result.reason);
+      say("cannot append to ", OutputFile, ": ", result.reason);
       if (result.kind == AppendResult::Stopped) end_by_signal(result.signal);
       status = 1;
     }
   } catch (const std::bad_alloc&) {
-    say(std::string("out of memory; ") + OutputFile + " is left as it was");
+    say("out of memory; ", OutputFile, " is left as it was");
     status = 1;
   } catch (const std::exception& error) {
-    say(std::string(error.what()) + "; " + OutputFile + " is left as it was");
+    say(error.what(), "; ", OutputFile, " is left as it was");
     status = 1;
   }
   runtime::close_all_files();

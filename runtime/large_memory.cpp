@@ -43,19 +43,4 @@ void free_large_block(void* memory, size_t bytes) {
   munmap(memory, whole_huge_pages(bytes));
 }
 
-void* LargeBlockResource::do_allocate(size_t bytes, size_t alignment) {
-  // Mapped blocks start on a page; smaller ones come from operator new,
-  // which aligns for every fundamental type.
-  if (alignment > alignof(std::max_align_t)) throw std::bad_alloc();
-  return allocate_large_block(bytes);
-}
-
-void LargeBlockResource::do_deallocate(void* memory, size_t bytes, size_t) {
-  free_large_block(memory, bytes);
-}
-
-bool LargeBlockResource::do_is_equal(const std::pmr::memory_resource& other) const noexcept {
-  return this == &other;
-}
-
 }  // namespace runtime

@@ -9,6 +9,8 @@
 
 namespace runtime {
 
+// Only parse_int is called by the programs; the others stay as the
+// runtime's tested interface.
 int32_t string_length(std::u16string_view text);
 std::u16string string_left(std::u16string_view text, int32_t count);
 std::u16string string_right(std::u16string_view text, int32_t count);

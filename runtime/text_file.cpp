@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 
+#include "line_scanner.h"
 #include "object_registry.h"
 #include "utf8.h"
 
@@ -95,36 +96,28 @@ int64_t buffered_write(TextFile& file, const uint8_t* data, size_t n) {
   return static_cast<int64_t>(written);
 }
 
-bool is_terminator(uint8_t byte) { return byte == '\n' || byte == '\r' || byte == 0; }
-
-// The first terminator in [p, end), or end. Eight bytes at a time are
-// checked for any byte below 14 (all three terminators are), and only such
-// words are looked at byte by byte.
-const uint8_t* find_terminator(const uint8_t* p, const uint8_t* end) {
-  constexpr uint64_t ones = 0x0101010101010101ULL, highs = 0x8080808080808080ULL;
-  while (end - p >= 8) {
-    uint64_t word;
-    memcpy(&word, p, 8);
-    if ((word - ones * 14) & ~word & highs) break;
-    p += 8;
-  }
-  while (p < end && !is_terminator(*p)) ++p;
-  return p;
-}
-
 // Collects one line's bytes up to its terminator, which is consumed. A CR
-// takes a following LF with it.
+// takes a following LF with it at once, so that a file whose last line ends
+// in CR LF is at its end right after that line.
 void collect_line(TextFile& file, std::string& out) {
+  LineScanner lines(ByteOrderMark::Keep);
   while (ensure_unread(file, 1)) {
-    const uint8_t* start = file.next_byte();
-    const uint8_t* end = start + file.count;
-    const uint8_t* p = find_terminator(start, end);
-    out.append(reinterpret_cast<const char*>(start), static_cast<size_t>(p - start));
-    file.count -= static_cast<int32_t>(p - start);
-    if (p == end) continue;
-    const uint8_t terminator = *p;
-    file.count -= 1;
-    if (terminator == '\r' && ensure_unread(file, 1) && *file.next_byte() == '\n') file.count -= 1;
+    const std::string_view unread(reinterpret_cast<const char*>(file.next_byte()), static_cast<size_t>(file.count));
+    bool ended = false;
+    const size_t used = lines.scan(unread, false, 1, [&](std::string_view line) {
+      out.append(line);
+      return ended = true;
+    });
+    if (!ended) {
+      // No end yet: what is there is part of the line.
+      out.append(unread);
+      file.count = 0;
+      lines.tail_taken();
+      continue;
+    }
+    file.count -= static_cast<int32_t>(used);
+    if (lines.pending_cr() && ensure_unread(file, 1) && lines.takes_as_cr_lf(static_cast<char>(*file.next_byte())))
+      file.count -= 1;
     return;
   }
 }

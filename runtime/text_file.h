@@ -29,11 +29,14 @@ void init_files();
 // Opens an existing file for reading. Non-zero on success: for number -1 the
 // automatic number that names the file from then on.
 int open_read(int number, std::u16string_view name);
+// Not called by the programs (the search writes its own output); kept, with
+// the writing operations below, as the runtime's tested interface.
 // Opens for reading and writing ("r+"), creating the file when that fails.
 int open_read_write(int number, std::u16string_view name);
 
 // The next line without its terminator (LF, CR LF, lone CR or a zero byte);
 // the empty string at the end of the file or for a number without a file.
+// The programs read raw bytes (read_line_bytes); kept as tested interface.
 std::u16string read_line(int number, TextEncoding encoding = TextEncoding::utf8);
 // The next line's raw bytes, undecoded, appended to `out`; the same line
 // rules as read_line. Returns false when the number holds no file.
@@ -50,6 +53,7 @@ int at_eof(int number);
 int close_file(int number);
 void close_all_files();
 
+// The writing side, not called by the programs; kept as tested interface.
 // Length in bytes after writing out pending bytes; -1 without a file.
 int64_t file_length(int number);
 // Sets the position in bytes from the start of the file.

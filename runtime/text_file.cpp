@@ -11,18 +11,15 @@
 
 #include "line_scanner.h"
 #include "object_registry.h"
+#include "owned.h"
 #include "utf8.h"
 
 namespace runtime {
 
 namespace {
 
-struct StreamCloser {
-  void operator()(FILE* stream) const { fclose(stream); }
-};
-
 struct TextFile {
-  std::unique_ptr<FILE, StreamCloser> stream;
+  Owned<FILE, fclose> stream;
   std::unique_ptr<uint8_t[]> buffer;
   int32_t buffer_size = 0;
   // Reading: unread bytes, the last `count` of the `fill` loaded ones.

@@ -88,8 +88,8 @@ threads() {
 
 fuzzing() {
   CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTREE_FUZZ=ON >/dev/null || return 1
-  local fuzzers=(text_fuzzer matcher_fuzzer template_fuzz image_decoders_fuzz)
-  local corpora=(fuzz/text_corpus fuzz/matcher_corpus viewer/tree/fuzz/corpus viewer/images/decoders/fuzz/corpus)
+  local fuzzers=(text_fuzzer line_scanner_fuzzer matcher_fuzzer template_fuzz image_decoders_fuzz)
+  local corpora=(fuzz/text_corpus fuzz/line_scanner_corpus fuzz/matcher_corpus viewer/tree/fuzz/corpus viewer/images/decoders/fuzz/corpus)
   cmake --build build-fuzz -j"$jobs" --target "${fuzzers[@]}" || return 1
   local result=0 i
   for i in "${!fuzzers[@]}"; do

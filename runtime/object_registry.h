@@ -37,25 +37,24 @@ class ObjectRegistry {
         slots_(static_cast<size_t>(growth_step_)),
         release_(std::move(release)) {}
 
-  // Returns the entry record of number, creating it on first use. A number
-  // whose record already exists first goes through the release callback, so
-  // a live object under it is closed before the caller builds the new one.
-  // Number -1 creates an automatic entry; its number is `last_automatic()`.
-  Entry* allocate(int number) {
+  // Returns the entry record of number with the number it goes by,
+  // creating the record on first use. A number whose record already exists
+  // first goes through the release callback, so a live object under it is
+  // closed before the caller builds the new one. Number -1 creates an
+  // automatic entry and gives the number chosen for it. The entry is null
+  // for a number below -1.
+  Found allocate(int number) {
     if (number == -1) return allocate_automatic();
-    if (number < 0) return nullptr;
+    if (number < 0) return {number, nullptr};
     if (number >= capacity()) slots_.resize(static_cast<size_t>(number) + growth_step_);
     auto& slot = slots_[static_cast<size_t>(number)];
     if (!slot) {
       slot = std::make_unique<Entry>();
-      return slot.get();
+      return {number, slot.get()};
     }
     if (release_) release_(number);
-    return slot.get();
+    return {number, slot.get()};
   }
-
-  // The number given to the entry made by the last allocate(-1).
-  int last_automatic() const { return last_automatic_; }
 
   // The live entry under number, or nullptr. Never creates anything.
   Entry* find(int number) const {
@@ -114,14 +113,13 @@ class ObjectRegistry {
     return it == automatic_.end() ? nullptr : it->second.get();
   }
 
-  Entry* allocate_automatic() {
+  Found allocate_automatic() {
     int number = next_automatic_;
     while (automatic_.count(number)) number = number == INT_MIN ? -2 : number - 1;
     next_automatic_ = number == INT_MIN ? -2 : number - 1;
-    last_automatic_ = number;
     auto& entry = automatic_[number];
     entry = std::make_unique<Entry>();
-    return entry.get();
+    return {number, entry.get()};
   }
 
   int growth_step_;
@@ -129,7 +127,6 @@ class ObjectRegistry {
   std::map<int, std::unique_ptr<Entry>> automatic_;
   ReleaseCallback release_;
   int next_automatic_ = -2;
-  int last_automatic_ = 0;
   int iteration_index_ = 0;
   std::optional<int> iteration_automatic_;
 };

@@ -143,9 +143,8 @@ std::u16string collect_utf16_line(TextFile& file) {
 
 int open_file(int number, std::u16string_view name, std::initializer_list<const char*> modes) {
   if (!files) init_files();
-  TextFile* file = files->allocate(number);
+  const auto [id, file] = files->allocate(number);
   if (!file) return 0;
-  const int id = number == -1 ? files->last_automatic() : number;
   const std::string path = encode_utf8(name);
   FILE* stream = nullptr;
   for (const char* mode : modes) {

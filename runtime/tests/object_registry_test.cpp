@@ -23,9 +23,16 @@ struct RegistryTest : testing::Test {
                                  }};
 };
 
+// Fills a new entry, making it live; returns its number.
+int made_live(ObjectRegistry<Thing>::Found found) {
+  found.entry->handle = 1;
+  return found.number;
+}
+
 TEST_F(RegistryTest, AllocatedEntryIsNotLiveUntilFilled) {
-  Thing* three = registry.allocate(3);
+  const auto [number, three] = registry.allocate(3);
   ASSERT_NE(three, nullptr);
+  EXPECT_EQ(number, 3);
   EXPECT_EQ(registry.capacity(), 16);
   EXPECT_EQ(registry.find(3), nullptr);
   EXPECT_EQ(registry.find(4), nullptr);
@@ -35,36 +42,34 @@ TEST_F(RegistryTest, AllocatedEntryIsNotLiveUntilFilled) {
 }
 
 TEST_F(RegistryTest, LargeNumberGrowsByTheGrowthStep) {
-  ASSERT_NE(registry.allocate(20), nullptr);
+  ASSERT_NE(registry.allocate(20).entry, nullptr);
   EXPECT_EQ(registry.capacity(), 36);
   EXPECT_EQ(registry.find(35), nullptr);
 }
 
 TEST_F(RegistryTest, ReuseOfLiveNumberReleasesItFirstAndKeepsTheBlock) {
-  Thing* zero = registry.allocate(0);
+  Thing* zero = registry.allocate(0).entry;
   zero->handle = 1;
-  Thing* again = registry.allocate(0);
+  Thing* again = registry.allocate(0).entry;
   EXPECT_EQ(again, zero);
   EXPECT_EQ(released, std::vector<int>{0});
   EXPECT_EQ(again->handle, 0);  // cleared by the close path
 }
 
 TEST_F(RegistryTest, ReleasedNumberFindsNothingAndIsReusedWithTheSameBlock) {
-  Thing* zero = registry.allocate(0);
+  Thing* zero = registry.allocate(0).entry;
   zero->handle = 1;
   registry.release(0);
   EXPECT_EQ(registry.find(0), nullptr);
-  EXPECT_EQ(registry.allocate(0), zero);
+  EXPECT_EQ(registry.allocate(0).entry, zero);
   EXPECT_EQ(released, std::vector<int>{0});  // called, found nothing live
 }
 
 TEST_F(RegistryTest, ReleaseAllVisitsNumbersAscendingThenAutomaticOldestFirst) {
-  registry.allocate(2)->handle = 1;
-  registry.allocate(0)->handle = 1;
-  registry.allocate(-1)->handle = 1;
-  const int older = registry.last_automatic();
-  registry.allocate(-1)->handle = 1;
-  const int newer = registry.last_automatic();
+  registry.allocate(2).entry->handle = 1;
+  registry.allocate(0).entry->handle = 1;
+  const int older = made_live(registry.allocate(-1));
+  const int newer = made_live(registry.allocate(-1));
   registry.allocate(5);  // never filled: not live, not visited
   EXPECT_LT(older, -1);
   EXPECT_NE(older, newer);
@@ -75,12 +80,9 @@ TEST_F(RegistryTest, ReleaseAllVisitsNumbersAscendingThenAutomaticOldestFirst) {
 }
 
 TEST_F(RegistryTest, IterationSurvivesReleasingOtherAutomaticEntries) {
-  registry.allocate(-1)->handle = 1;
-  const int a = registry.last_automatic();
-  registry.allocate(-1)->handle = 1;
-  const int b = registry.last_automatic();
-  registry.allocate(-1)->handle = 1;
-  const int c = registry.last_automatic();
+  const int a = made_live(registry.allocate(-1));
+  const int b = made_live(registry.allocate(-1));
+  const int c = made_live(registry.allocate(-1));
   registry.rewind();
   auto first = registry.next();
   ASSERT_TRUE(first);
@@ -95,7 +97,7 @@ TEST_F(RegistryTest, IterationSurvivesReleasingOtherAutomaticEntries) {
 
 TEST(RegistryWithoutCallback, ReleaseAllDoesNothing) {
   ObjectRegistry<Thing> registry(16);
-  registry.allocate(1)->handle = 9;
+  registry.allocate(1).entry->handle = 9;
   registry.release_all();
   ASSERT_NE(registry.find(1), nullptr);
 }
@@ -106,7 +108,7 @@ TEST(RegistryUnknownNumbers, FindAndReleaseOfUnknownAutomaticNumbersAreHarmless)
   EXPECT_EQ(registry.find(1 << 30), nullptr);
   registry.release(-7);
   registry.release(1 << 30);
-  EXPECT_EQ(registry.allocate(-5), nullptr);
+  EXPECT_EQ(registry.allocate(-5).entry, nullptr);
 }
 
 }  // namespace

@@ -220,9 +220,9 @@ intptr_t open_window(int32_t number, int32_t x, int32_t y, int32_t width, int32_
   if (x == -65535 || y == -65535) x = y = -1;
 
   const bool automatic = number == -1;
-  WindowRecord* record = registry->allocate(number);
+  const auto [assigned, record] = registry->allocate(number);
   if (!record) return 0;
-  if (automatic) number = registry->last_automatic();
+  number = assigned;
 
   GtkWidget* window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
   if (!window) return 0;

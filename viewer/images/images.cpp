@@ -93,10 +93,10 @@ intptr_t decode_image(int number, std::span<const uint8_t> bytes) {
   pixels.release();  // the pixbuf frees them now
   auto handle = core::GObjectPtr<GdkPixbuf>::adopt(pixbuf);
 
-  Image* image = images->allocate(number);
+  const auto [assigned, image] = images->allocate(number);
   if (!image) return 0;
   image->handle = std::move(handle);
-  if (number == -1) return images->last_automatic();
+  if (number == -1) return assigned;
   return reinterpret_cast<intptr_t>(image->handle.get());
 }
 

@@ -44,9 +44,9 @@ int32_t TestKind::get_colour(Widget& widget, int32_t which) { return styled ? wi
 
 std::optional<int32_t> create_test_widget(TestKind& kind, int32_t number, int x, int y, int width, int height,
                                           int tag) {
-  Widget* record = widget_registry().allocate(number);
+  const auto [assigned, record] = widget_registry().allocate(number);
   if (!record) return std::nullopt;
-  if (number == -1) number = widget_registry().last_automatic();
+  number = assigned;
   GtkWidget* box = gtk_event_box_new();
   gtk_widget_set_size_request(box, width, height);
   GtkWidget* label = nullptr;

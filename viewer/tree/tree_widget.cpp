@@ -760,10 +760,10 @@ intptr_t create_tree_widget(int32_t number, int32_t x, int32_t y, int32_t width,
   gtk_tree_view_set_enable_search(view, FALSE);
   g_object_set_data(G_OBJECT(view), FlagsKey, GINT_TO_POINTER(flags));
 
-  Widget* record = widget_registry().allocate(number);
-  if (!record) return 0;
   const bool automatic = number == -1;
-  if (automatic) number = widget_registry().last_automatic();
+  const auto [assigned, record] = widget_registry().allocate(number);
+  if (!record) return 0;
+  number = assigned;
 
   if (set_tree_lines && !(flags & TreeNoLines)) set_tree_lines(view, TRUE);
 

@@ -65,10 +65,10 @@ intptr_t create_image_widget(int32_t number, int32_t x, int32_t y, int32_t width
   Unplaced picture(image ? gtk_image_new_from_pixbuf(image) : gtk_image_new());
   if (!picture) return 0;
 
-  Widget* record = widget_registry().allocate(number);
-  if (!record) return 0;
   const bool automatic = number == -1;
-  if (automatic) number = widget_registry().last_automatic();
+  const auto [assigned, record] = widget_registry().allocate(number);
+  if (!record) return 0;
+  number = assigned;
 
   GtkWidget* main = picture.get();
   GtkWidget* frame = (flags & ImageBorder) ? gtk_frame_new(nullptr) : nullptr;

@@ -83,7 +83,7 @@ struct Widget {
 void init_widgets();
 
 // Widget numbers map to these records. A kind's create operation allocates
-// its number here (-1 gives an automatic number: `last_automatic()`).
+// its number here (-1 gives an automatic number, which allocate returns).
 runtime::ObjectRegistry<Widget>& widget_registry();
 
 // Makes a window (its "gw_gadgetlist" container, created when missing) or a

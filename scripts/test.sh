@@ -51,7 +51,7 @@ figures_of() {
       local result
       result=$(grep -hE '^[0-9]+% tests passed' "$log" | tail -n 1)
       local skipped
-      skipped=$(grep -chE '^ *[0-9]+/[0-9]+ Test +#[0-9]+: .* Skipped' "$log")
+      skipped=$(grep -chE '^ *[0-9]+/[0-9]+ Test +#[0-9]+: .*\*\*\*Skipped' "$log")
       [ -n "$result" ] && echo "$result, $skipped skipped"
       ;;
   esac

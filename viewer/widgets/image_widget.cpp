@@ -71,7 +71,7 @@ intptr_t create_image_widget(int32_t number, int32_t x, int32_t y, int32_t width
   number = assigned;
 
   GtkWidget* main = picture.get();
-  GtkWidget* frame = (flags & ImageBorder) ? gtk_frame_new(nullptr) : nullptr;
+  GtkWidget* frame = (flags & ImageFlags::Border) ? gtk_frame_new(nullptr) : nullptr;
   if (frame) {
     gtk_frame_set_shadow_type(GTK_FRAME(frame), GTK_SHADOW_IN);
     gtk_container_add(GTK_CONTAINER(frame), picture.release());

@@ -9,9 +9,11 @@
 
 namespace widgets {
 
-// Creation flags; other bits are ignored.
-enum ImageFlags : int32_t {
-  ImageBorder = 1,  // a sunken frame around the image
+// Creation flags, combined as a plain bit set; other bits are ignored.
+struct ImageFlags {
+  enum : int32_t {
+    Border = 1,  // a sunken frame around the image
+  };
 };
 
 // The image widget's kind code in the widget layer.

@@ -197,7 +197,7 @@ TEST_F(ImageWidgetTest, TheWidgetKeepsItsImageAlive) {
 }
 
 TEST_F(ImageWidgetTest, BorderPutsASunkenFrameAroundTheImage) {
-  create_image_widget(ImageNumber, 10, 10, 16, 16, pixbuf(16), ImageBorder);
+  create_image_widget(ImageNumber, 10, 10, 16, 16, pixbuf(16), ImageFlags::Border);
   GtkWidget* frame = gtk_bin_get_child(GTK_BIN(widget().outer));
   ASSERT_TRUE(GTK_IS_FRAME(frame));
   EXPECT_EQ(gtk_frame_get_shadow_type(GTK_FRAME(frame)), GTK_SHADOW_IN);

@@ -6,7 +6,9 @@
 #include <string>
 
 #include "core/event_queue.h"
-#include "core/gobject_ptr.h"
+#include "gtk/fixed_container.h"
+#include "gtk/gobject_ptr.h"
+#include "gtk/object_data.h"
 #include "core/new_window_handler.h"
 #include "object_registry.h"
 #include "utf8.h"
@@ -17,7 +19,7 @@ namespace {
 
 struct WindowRecord {
   GtkWidget* window = nullptr;  // owned by the toolkit until it is destroyed
-  GObjectPtr<GtkAccelGroup> accelerators;
+  gtk::GObjectPtr<GtkAccelGroup> accelerators;
 
   bool live() const { return window != nullptr; }
 };
@@ -70,14 +72,6 @@ std::string toolkit_title(std::u16string_view title) {
   return runtime::encode_utf8(units);
 }
 
-int object_int(GtkWidget* widget, const char* key) {
-  return GPOINTER_TO_INT(g_object_get_data(G_OBJECT(widget), key));
-}
-
-void set_object_int(GtkWidget* widget, const char* key, int value) {
-  g_object_set_data(G_OBJECT(widget), key, GINT_TO_POINTER(value));
-}
-
 int32_t number_of(gpointer user_data) { return GPOINTER_TO_INT(user_data); }
 
 // Signal handlers: each posts at most one event for its window.
@@ -90,15 +84,15 @@ gboolean on_expose(GtkWidget*, GdkEventExpose*, gpointer number) {
 gboolean on_configure(GtkWidget* window, GdkEventConfigure* event, gpointer number) {
   // A change of size wins over a change of position: the position is only
   // looked at once the size is steady.
-  if (event->width != object_int(window, "gw_previous_width") ||
-      event->height != object_int(window, "gw_previous_height")) {
-    set_object_int(window, "gw_previous_width", event->width);
-    set_object_int(window, "gw_previous_height", event->height);
+  if (event->width != gtk::object_int(window, gtk::PreviousWidthKey) ||
+      event->height != gtk::object_int(window, gtk::PreviousHeightKey)) {
+    gtk::set_object_int(window, gtk::PreviousWidthKey, event->width);
+    gtk::set_object_int(window, gtk::PreviousHeightKey, event->height);
     post_event(EventType::Resized, 0, number_of(number), 0);
-  } else if (event->x != object_int(window, "gw_previous_x") ||
-             event->y != object_int(window, "gw_previous_y")) {
-    set_object_int(window, "gw_previous_x", event->x);
-    set_object_int(window, "gw_previous_y", event->y);
+  } else if (event->x != gtk::object_int(window, gtk::PreviousXKey) ||
+             event->y != gtk::object_int(window, gtk::PreviousYKey)) {
+    gtk::set_object_int(window, gtk::PreviousXKey, event->x);
+    gtk::set_object_int(window, gtk::PreviousYKey, event->y);
     post_event(EventType::Moved, 0, number_of(number), 0);
   }
   return FALSE;
@@ -181,13 +175,9 @@ void centre_on_parent(GtkWidget* window, GtkWindow* parent) {
 void build_content(GtkWidget* window, int32_t number) {
   GtkWidget* box = gtk_vbox_new(FALSE, 0);
   gtk_container_add(GTK_CONTAINER(window), box);
-  g_object_set_data(G_OBJECT(window), "gw_vbox", box);
-  if (GtkWidget* fixed = gtk_fixed_new()) {
-    gtk_fixed_set_has_window(GTK_FIXED(fixed), TRUE);
-    gtk_box_pack_start(GTK_BOX(box), fixed, TRUE, TRUE, 0);
-    g_object_set_data(G_OBJECT(window), "gw_gadgetlist", fixed);
+  g_object_set_data(G_OBJECT(window), gtk::BoxKey, box);
+  if (GtkWidget* fixed = gtk::window_container(window))
     g_signal_connect(fixed, "expose-event", G_CALLBACK(on_expose), GINT_TO_POINTER(number));
-  }
   gtk_widget_show_all(box);
 }
 
@@ -196,7 +186,7 @@ void connect_window_signals(GtkWidget* window, int32_t number) {
   g_signal_connect(window, "destroy", G_CALLBACK(on_destroy), data);
   g_signal_connect(window, "configure-event", G_CALLBACK(on_configure), data);
   g_signal_connect(window, "window-state-event", G_CALLBACK(on_window_state), data);
-  set_object_int(window, "gw_id", number);
+  gtk::set_object_int(window, gtk::IdKey, number);
   g_signal_connect(window, "delete-event", G_CALLBACK(on_delete), data);
   g_signal_connect(window, "focus-in-event", G_CALLBACK(on_focus_in), data);
   g_signal_connect(window, "focus-out-event", G_CALLBACK(on_focus_out), data);
@@ -227,11 +217,11 @@ intptr_t open_window(int32_t number, int32_t x, int32_t y, int32_t width, int32_
   GtkWidget* window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
   if (!window) return 0;
   GtkWindow* toplevel = GTK_WINDOW(window);
-  g_object_set_data(G_OBJECT(window), "Window", window);
+  g_object_set_data(G_OBJECT(window), gtk::WindowKey, window);
   gtk_window_set_title(toplevel, toolkit_title(title).c_str());
   gtk_window_set_default_size(toplevel, default_size(width), default_size(height));
-  set_object_int(window, "gw_previous_width", width);
-  set_object_int(window, "gw_previous_height", height);
+  gtk::set_object_int(window, gtk::PreviousWidthKey, width);
+  gtk::set_object_int(window, gtk::PreviousHeightKey, height);
   if (!(flags & (WindowFlags::ScreenCentered | WindowFlags::ParentCentered))) gtk_widget_set_uposition(window, position(x), position(y));
 
   unsigned functions = GDK_FUNC_MOVE | GDK_FUNC_CLOSE;
@@ -261,8 +251,8 @@ intptr_t open_window(int32_t number, int32_t x, int32_t y, int32_t width, int32_
   connect_window_signals(window, number);
 
   record->window = window;
-  record->accelerators = GObjectPtr<GtkAccelGroup>::adopt(gtk_accel_group_new());
-  g_object_set_data(G_OBJECT(window), "gw_accelerators", record->accelerators.get());
+  record->accelerators = gtk::GObjectPtr<GtkAccelGroup>::adopt(gtk_accel_group_new());
+  g_object_set_data(G_OBJECT(window), gtk::AcceleratorsKey, record->accelerators.get());
   gtk_window_add_accel_group(toplevel, record->accelerators.get());
 
   if (flags & WindowFlags::StartMaximized) {

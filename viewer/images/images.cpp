@@ -9,15 +9,16 @@
 
 #include "images/decoders/decoder_registry.h"
 #include "images/decoders/pixel_rows.h"
-#include "core/gobject_ptr.h"
+#include "gtk/gobject_ptr.h"
 #include "object_registry.h"
+#include "runtime/owned.h"
 
 namespace images {
 
 namespace {
 
 struct Image {
-  core::GObjectPtr<GdkPixbuf> handle;  // owns the pixels
+  gtk::GObjectPtr<GdkPixbuf> handle;  // owns the pixels
 
   bool live() const { return static_cast<bool>(handle); }
 };
@@ -46,10 +47,6 @@ void release_image(int number) {
 
 void free_pixels(guchar* pixels, gpointer) { g_free(pixels); }
 
-struct PixelsDeleter {
-  void operator()(guchar* pixels) const { g_free(pixels); }
-};
-
 }  // namespace
 
 void init_images() {
@@ -77,7 +74,7 @@ intptr_t decode_image(int number, std::span<const uint8_t> bytes) {
   const size_t pitch = row_pitch(width, depth);
   // One spare row after the last; zeroed so that rows a decoder does not
   // reach (damaged or short data) come out black rather than as old memory.
-  std::unique_ptr<guchar, PixelsDeleter> pixels(
+  runtime::Owned<guchar, g_free> pixels(
       static_cast<guchar*>(g_try_malloc0(pitch * (size_t(height) + 1))));
   if (!pixels) {
     release_decoder();
@@ -91,7 +88,7 @@ intptr_t decode_image(int number, std::span<const uint8_t> bytes) {
                                static_cast<int>(pitch), free_pixels, nullptr);
   if (!pixbuf) return 0;
   pixels.release();  // the pixbuf frees them now
-  auto handle = core::GObjectPtr<GdkPixbuf>::adopt(pixbuf);
+  auto handle = gtk::GObjectPtr<GdkPixbuf>::adopt(pixbuf);
 
   const auto [assigned, image] = images->allocate(number);
   if (!image) return 0;

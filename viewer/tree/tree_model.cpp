@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "widgets/toolkit_colour.h"
+#include "gtk/toolkit_colour.h"
 
 namespace tree {
 
@@ -183,7 +183,7 @@ void model_get_value(GtkTreeModel* model, GtkTreeIter* iter, gint column, GValue
       const int32_t c = store.colour(index, column == TreeColumnForeground ? TreeColour::Foreground
                                                                             : TreeColour::Background);
       if (c != NoColour) {
-        GdkColor gdk = widgets::toolkit_colour(c);
+        GdkColor gdk = gtk::toolkit_colour(c);
         g_value_set_boxed(value, &gdk);
       }
       break;

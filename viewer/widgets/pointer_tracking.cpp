@@ -4,15 +4,15 @@
 #include <memory>
 
 #include "core/event_queue.h"
+#include "gtk/object_data.h"
 #include "widgets/widget.h"
 
 namespace widgets {
 
 namespace {
 
-constexpr char ClickKey[] = "gw_gadget_eventtype";
 
-// Pending click kinds kept under ClickKey; the event data is the kind - 1.
+// Pending click kinds kept under gtk::ClickKey; the event data is the kind - 1.
 constexpr int LeftPress = 1;
 constexpr int RightPress = 2;
 constexpr int LeftDoublePress = 3;
@@ -74,10 +74,10 @@ gboolean on_motion(GtkWidget* widget, GdkEventMotion* event, gpointer data) {
 
 void free_tracker(gpointer data, GClosure*) { std::unique_ptr<PointerTracker> owned(static_cast<PointerTracker*>(data)); }
 
-int pending_click(GtkWidget* widget) { return GPOINTER_TO_INT(g_object_get_data(G_OBJECT(widget), ClickKey)); }
+int pending_click(GtkWidget* widget) { return GPOINTER_TO_INT(g_object_get_data(G_OBJECT(widget), gtk::ClickKey)); }
 
 void set_pending_click(GtkWidget* widget, int kind) {
-  g_object_set_data(G_OBJECT(widget), ClickKey, GINT_TO_POINTER(kind));
+  g_object_set_data(G_OBJECT(widget), gtk::ClickKey, GINT_TO_POINTER(kind));
 }
 
 }  // namespace

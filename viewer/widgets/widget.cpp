@@ -86,7 +86,7 @@ int32_t widget_window_number(GtkWidget* widget) {
   // window carries a window number.
   GtkWidget* top = gtk_widget_get_toplevel(widget);
   if (!top || !gtk_widget_is_toplevel(top)) return -1;
-  return GPOINTER_TO_INT(g_object_get_data(G_OBJECT(top), WidgetIdKey));
+  return gtk::object_int(top, gtk::IdKey);
 }
 
 void set_widget_font(int32_t number, PangoFontDescription* font) {

@@ -5,15 +5,13 @@
 
 #include <memory>
 
+#include "gtk/owned_types.h"
 #include "object_registry.h"
 #include "widgets/widget.h"
 
 namespace widgets {
 
-struct FontDescriptionFree {
-  void operator()(PangoFontDescription* font) const { pango_font_description_free(font); }
-};
-using FontDescription = std::unique_ptr<PangoFontDescription, FontDescriptionFree>;
+using FontDescription = gtk::OwnedFontDescription;
 
 // Where new widgets go. The pointers are cleared when the current window is
 // destroyed, so they never outlive what they name.

@@ -2,15 +2,14 @@
 // switched between windows with use_widget_list.
 #include <memory>
 
+#include "gtk/fixed_container.h"
+#include "gtk/object_data.h"
 #include "widgets/widget.h"
 #include "widgets/widget_layer.h"
 
 namespace widgets {
 
 namespace {
-
-constexpr char ContainerKey[] = "gw_gadgetlist";
-constexpr char RecordKey[] = "gw_gadgetstack";
 
 // One per window (or container) that has ever been current: the container
 // that was current when it stopped being current.
@@ -20,7 +19,7 @@ struct WidgetListRecord {
 };
 
 WidgetListRecord* record_of(GtkWidget* target) {
-  return static_cast<WidgetListRecord*>(g_object_get_data(G_OBJECT(target), RecordKey));
+  return static_cast<WidgetListRecord*>(g_object_get_data(G_OBJECT(target), gtk::ListRecordKey));
 }
 
 void forget_if_current(GtkWidget* window) {
@@ -43,7 +42,7 @@ void on_list_owner_destroy(GtkObject* object, gpointer) { forget_if_current(GTK_
 void attach_record(GtkWidget* target) {
   auto record = std::make_unique<WidgetListRecord>();
   record->window = target;
-  g_object_set_data_full(G_OBJECT(target), RecordKey, record.release(), release_record);
+  g_object_set_data_full(G_OBJECT(target), gtk::ListRecordKey, record.release(), release_record);
   g_signal_connect(target, "destroy", G_CALLBACK(on_list_owner_destroy), nullptr);
 }
 
@@ -55,29 +54,6 @@ void discard_unplaced(GtkWidget* widget) {
   g_object_unref(widget);
 }
 
-// The window's fixed container, made and packed into the window's box when
-// the window has none yet.
-GtkWidget* window_container(GtkWidget* window) {
-  if (auto* container = static_cast<GtkWidget*>(g_object_get_data(G_OBJECT(window), ContainerKey)))
-    return container;
-  GtkWidget* fixed = gtk_fixed_new();
-  if (!fixed) return nullptr;
-  gtk_fixed_set_has_window(GTK_FIXED(fixed), TRUE);
-  gtk_widget_show(fixed);
-  GtkWidget* child = gtk_bin_get_child(GTK_BIN(window));
-  if (child && GTK_IS_BOX(child)) {
-    gtk_box_pack_start(GTK_BOX(child), fixed, TRUE, TRUE, 0);
-  } else if (!child) {
-    gtk_container_add(GTK_CONTAINER(window), fixed);
-  } else {
-    // A window holding something other than a box has no room for a list.
-    discard_unplaced(fixed);
-    return nullptr;
-  }
-  g_object_set_data(G_OBJECT(window), ContainerKey, fixed);
-  return fixed;
-}
-
 }  // namespace
 
 GtkWidget* use_widget_list(GtkWidget* target) {
@@ -87,7 +63,7 @@ GtkWidget* use_widget_list(GtkWidget* target) {
   if (previous) {
     if (WidgetListRecord* record = record_of(previous)) record->saved_container = list.current_container;
   }
-  GtkWidget* container = GTK_IS_WINDOW(target) ? window_container(target) : target;
+  GtkWidget* container = GTK_IS_WINDOW(target) ? gtk::window_container(target) : target;
   if (WidgetListRecord* record = record_of(target)) {
     list.current_container = record->saved_container;
   } else {

@@ -2,14 +2,14 @@
 // their set font, get font, set colour and get colour slots.
 #include <array>
 
-#include "widgets/toolkit_colour.h"
+#include "gtk/object_data.h"
+#include "gtk/toolkit_colour.h"
 #include "widgets/widget.h"
 
 namespace widgets {
 
 namespace {
 
-constexpr char FontKey[] = "gw_gadget_font";
 
 constexpr int32_t Front = 1;
 constexpr int32_t Back = 2;
@@ -28,7 +28,7 @@ void free_font(gpointer font) { pango_font_description_free(static_cast<PangoFon
 void modify_colours(GtkWidget* target, int32_t which, int32_t colour) {
   GtkRcStyle* style = gtk_widget_get_modifier_style(target);
   const unsigned flags = which == Front ? GTK_RC_FG | GTK_RC_TEXT : GTK_RC_BG | GTK_RC_BASE;
-  const GdkColor value = toolkit_colour(colour);
+  const GdkColor value = gtk::toolkit_colour(colour);
   for (GtkStateType state : ColouredStates) {
     unsigned state_flags = style->color_flags[state];
     if (colour == NoColour) {
@@ -54,13 +54,13 @@ void apply_font(Widget& widget, PangoFontDescription* font) {
   if (!widget.main) return;
   GObject* main = G_OBJECT(widget.main);
   if (!font) {
-    g_object_set_data(main, FontKey, nullptr);
+    g_object_set_data(main, gtk::FontKey, nullptr);
     gtk_widget_modify_font(widget.main, nullptr);
     return;
   }
   // The copy is stored first: font may be the very description the key held.
   PangoFontDescription* copy = pango_font_description_copy(font);
-  g_object_set_data_full(main, FontKey, copy, free_font);
+  g_object_set_data_full(main, gtk::FontKey, copy, free_font);
   gtk_widget_modify_font(widget.main, copy);
 }
 
@@ -68,7 +68,7 @@ PangoFontDescription* kind_font(Widget& widget) {
   if (!widget.main) return nullptr;
   GtkStyle* style = gtk_widget_get_style(widget.main);
   if (!style) return nullptr;
-  if (auto* font = static_cast<PangoFontDescription*>(g_object_get_data(G_OBJECT(widget.main), FontKey)))
+  if (auto* font = static_cast<PangoFontDescription*>(g_object_get_data(G_OBJECT(widget.main), gtk::FontKey)))
     return font;
   return style->font_desc;
 }

@@ -11,6 +11,7 @@
 #include "images/decoders/decoders.h"
 #include "images/decoders/memory_reader.h"
 #include "images/decoders/pixel_rows.h"
+#include "runtime/owned.h"
 
 namespace images {
 
@@ -67,16 +68,7 @@ OPJ_BOOL seek_stream(OPJ_OFF_T offset, void* user) {
 
 void ignore_message(const char*, void*) {}
 
-struct StreamDeleter {
-  void operator()(opj_stream_t* stream) const { opj_stream_destroy(stream); }
-};
-struct CodecDeleter {
-  void operator()(opj_codec_t* codec) const { opj_destroy_codec(codec); }
-};
-struct ImageDeleter {
-  void operator()(opj_image_t* image) const { opj_image_destroy(image); }
-};
-using ImagePtr = std::unique_ptr<opj_image_t, ImageDeleter>;
+using ImagePtr = runtime::Owned<opj_image_t, opj_image_destroy>;
 
 // Three or four components of the same size, each no larger than allowed.
 bool usable_components(const opj_image_t& image) {
@@ -90,8 +82,8 @@ bool usable_components(const opj_image_t& image) {
 
 ImagePtr decode_codestream(std::span<const uint8_t> bytes) {
   MemoryReader memory{bytes};
-  std::unique_ptr<opj_stream_t, StreamDeleter> stream(opj_stream_default_create(OPJ_TRUE));
-  std::unique_ptr<opj_codec_t, CodecDeleter> codec(opj_create_decompress(OPJ_CODEC_J2K));
+  runtime::Owned<opj_stream_t, opj_stream_destroy> stream(opj_stream_default_create(OPJ_TRUE));
+  runtime::Owned<opj_codec_t, opj_destroy_codec> codec(opj_create_decompress(OPJ_CODEC_J2K));
   if (!stream || !codec) return nullptr;
   opj_stream_set_user_data(stream.get(), &memory, nullptr);
   opj_stream_set_user_data_length(stream.get(), bytes.size());

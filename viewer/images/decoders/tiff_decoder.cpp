@@ -15,6 +15,7 @@
 #include "images/decoders/decoders.h"
 #include "images/decoders/memory_reader.h"
 #include "images/decoders/pixel_rows.h"
+#include "runtime/owned.h"
 
 namespace images {
 
@@ -64,12 +65,6 @@ int map_source(thandle_t handle, void** base, toff_t* size) {
 }
 void unmap_source(thandle_t, void*, toff_t) {}
 
-struct TiffCloser {
-  void operator()(TIFF* tiff) const { TIFFClose(tiff); }
-};
-struct OptionsDeleter {
-  void operator()(TIFFOpenOptions* options) const { TIFFOpenOptionsFree(options); }
-};
 
 class TiffDecoder final : public ImageDecoder {
  public:
@@ -83,17 +78,17 @@ class TiffDecoder final : public ImageDecoder {
 
  private:
   std::unique_ptr<MemoryReader> source_;
-  std::unique_ptr<TIFF, TiffCloser> tiff_;
+  runtime::Owned<TIFF, TIFFClose> tiff_;
 };
 
 bool TiffDecoder::accept(DecodeContext& context) {
   auto source = std::make_unique<MemoryReader>(MemoryReader{context.bytes});
-  std::unique_ptr<TIFFOpenOptions, OptionsDeleter> options(TIFFOpenOptionsAlloc());
+  runtime::Owned<TIFFOpenOptions, TIFFOpenOptionsFree> options(TIFFOpenOptionsAlloc());
   if (!options) return false;
   TIFFOpenOptionsSetMaxSingleMemAlloc(options.get(), MaxLibraryAllocation);
   TIFFOpenOptionsSetErrorHandlerExtR(options.get(), drop_message, nullptr);
   TIFFOpenOptionsSetWarningHandlerExtR(options.get(), drop_message, nullptr);
-  std::unique_ptr<TIFF, TiffCloser> tiff(TIFFClientOpenExt(
+  runtime::Owned<TIFF, TIFFClose> tiff(TIFFClientOpenExt(
       "image", "r", source.get(), read_source, write_source, seek_source, close_source,
       size_of_source, map_source, unmap_source, options.get()));
   if (!tiff) return false;

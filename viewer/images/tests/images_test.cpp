@@ -9,9 +9,9 @@
 
 #include "images/decoders/tests/decode_harness.h"
 #include "images/folder_icon.h"
-#include "core/gobject_ptr.h"
+#include "gtk/gobject_ptr.h"
 
-using namespace core;
+using gtk::GObjectPtr;
 using namespace images;
 
 namespace {

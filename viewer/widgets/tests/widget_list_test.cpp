@@ -2,7 +2,7 @@
 // and containers are made current, and what their destruction leaves.
 #include <gtest/gtest.h>
 
-#include "core/gobject_ptr.h"
+#include "gtk/gobject_ptr.h"
 #include "tests/widget_test_support.h"
 #include "core/window.h"
 
@@ -162,8 +162,8 @@ TEST_P(DestroyCurrentTest, DestroyingTheCurrentWindowLeavesNoList) {
   GtkWidget* window = open_test_window(1);
   use_widget_list(other);
   use_widget_list(window);
-  GObjectPtr<GtkWidget> held;
-  if (GetParam().extra_reference) held = GObjectPtr<GtkWidget>::share(window);
+  gtk::GObjectPtr<GtkWidget> held;
+  if (GetParam().extra_reference) held = gtk::GObjectPtr<GtkWidget>::share(window);
 
   gtk_widget_destroy(window);
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "core/gobject_ptr.h"
+#include "gtk/gobject_ptr.h"
 #include "tests/widget_test_support.h"
 
 using namespace core;

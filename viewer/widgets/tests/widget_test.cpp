@@ -5,7 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "core/gobject_ptr.h"
+#include "gtk/gobject_ptr.h"
+#include "gtk/owned_types.h"
 #include "tests/widget_test_support.h"
 
 using namespace core;
@@ -301,7 +302,7 @@ class LevelAddKind : public TestKind {
 TEST_F(WidgetTest, AddWidgetItemHandsTheKindUtf8TextAndEveryArgument) {
   LevelAddKind level_kind;
   ASSERT_TRUE(create_test_widget(level_kind, 1));
-  GObjectPtr<GdkPixbuf> icon = GObjectPtr<GdkPixbuf>::adopt(gdk_pixbuf_new(GDK_COLORSPACE_RGB, FALSE, 8, 16, 16));
+  gtk::GObjectPtr<GdkPixbuf> icon = gtk::GObjectPtr<GdkPixbuf>::adopt(gdk_pixbuf_new(GDK_COLORSPACE_RGB, FALSE, 8, 16, 16));
 
   const struct {
     std::u16string text;
@@ -347,10 +348,7 @@ TEST_F(WidgetTest, AddWidgetItemYieldsZeroWithoutAnAddOrAWidget) {
 // ---------------------------------------------------------------------------
 // Fonts
 
-struct FontFree {
-  void operator()(PangoFontDescription* font) const { pango_font_description_free(font); }
-};
-using Font = std::unique_ptr<PangoFontDescription, FontFree>;
+using Font = gtk::OwnedFontDescription;
 
 Font font(const char* description) { return Font(pango_font_description_from_string(description)); }
 

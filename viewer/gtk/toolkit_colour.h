@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-namespace widgets {
+namespace gtk {
 
 // Each 8-bit channel becomes c x 256, the toolkit's 16-bit channel.
 inline GdkColor toolkit_colour(int32_t colour) {
@@ -19,4 +19,4 @@ inline GdkColor toolkit_colour(int32_t colour) {
   return result;
 }
 
-}  // namespace widgets
+}  // namespace gtk

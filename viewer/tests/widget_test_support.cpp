@@ -130,11 +130,6 @@ void set_double_click_time(int milliseconds) {
   g_object_set(gtk_settings_get_default(), "gtk-double-click-time", milliseconds, nullptr);
 }
 
-void core::PrintTo(const WindowEvent& event, std::ostream* out) {
-  *out << "{type " << event.type << ", widget " << event.widget << ", window " << event.window << ", data "
-       << event.data << "}";
-}
-
 std::vector<WindowEvent> take_widget_events() {
   std::vector<WindowEvent> events;
   for (WindowEvent event = take_event(); event.type != 0; event = take_event()) {

@@ -14,6 +14,7 @@
 
 #include "core/event_queue.h"
 #include "tests/toolkit_log.h"
+#include "tests/window_event_print.h"
 #include "widgets/widget.h"
 
 // What a test kind's widget carries as its kind fields.
@@ -77,9 +78,6 @@ void release(unsigned button);
 // The toolkit's double-click time, in milliseconds.
 void set_double_click_time(int milliseconds);
 
-namespace core {
-void PrintTo(const WindowEvent& event, std::ostream* out);
-}  // namespace core
 
 // Takes every queued event and returns the WidgetEvents among them.
 std::vector<core::WindowEvent> take_widget_events();

@@ -11,14 +11,10 @@
 
 #include "tests/toolkit_log.h"
 #include "tests/wait_guard.h"
+#include "tests/window_event_print.h"
 #include "tests/x_inspect.h"
 
 using namespace core;
-
-void PrintTo(const WindowEvent& event, std::ostream* out) {
-  *out << "{type " << event.type << ", widget " << event.widget << ", window " << event.window
-       << ", data " << event.data << "}";
-}
 
 namespace {
 

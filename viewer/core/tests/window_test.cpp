@@ -18,16 +18,12 @@
 #include "core/event_queue.h"
 #include "tests/toolkit_log.h"
 #include "tests/wait_guard.h"
+#include "tests/window_event_print.h"
 #include "widgets/widget.h"
 #include "tests/x_inspect.h"
 
 using namespace core;
 using namespace widgets;
-
-void PrintTo(const WindowEvent& event, std::ostream* out) {
-  *out << "{type " << event.type << ", widget " << event.widget << ", window " << event.window
-       << ", data " << event.data << "}";
-}
 
 namespace {
 

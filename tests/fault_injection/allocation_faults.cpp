@@ -1,8 +1,7 @@
 #include "allocation_faults.h"
 
+#include <dlfcn.h>
 #include <sys/mman.h>
-#include <sys/syscall.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
@@ -96,11 +95,18 @@ void operator delete[](void* memory, const std::nothrow_t&) noexcept { std::free
 
 // Mappings of memory made by the code under test (the C library's own go
 // straight to the kernel and are not counted).
+// The call goes on to the next mmap (a sanitizer's, which keeps track of
+// mappings, or the C library's).
 extern "C" void* mmap(void* address, size_t length, int protection, int flags, int fd, off_t offset) {
   if ((flags & MAP_ANONYMOUS) && fault_injection::allocation_fails_now()) {
     errno = ENOMEM;
     return MAP_FAILED;
   }
-  // The C library's wrapper gives -1 (MAP_FAILED) and sets errno on failure.
-  return reinterpret_cast<void*>(syscall(SYS_mmap, address, length, protection, flags, fd, offset));
+  // Looked up once, without a guarded static: a sanitizer's runtime calls
+  // this while it starts, before its own interceptors of such guards work.
+  using Mmap = void* (*)(void*, size_t, int, int, int, off_t);
+  static std::atomic<Mmap> next{nullptr};
+  Mmap call = next.load(std::memory_order_relaxed);
+  if (!call) next.store(call = reinterpret_cast<Mmap>(dlsym(RTLD_NEXT, "mmap")), std::memory_order_relaxed);
+  return call(address, length, protection, flags, fd, offset);
 }

@@ -1,6 +1,6 @@
 #include "system_call_faults.h"
 
-#include <sys/syscall.h>
+#include <dlfcn.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -40,15 +40,34 @@ uint64_t SystemCallFaults::counted() const { return counter.load(); }
 
 }  // namespace fault_injection
 
+namespace {
+
+// The next definition of a call: a sanitizer's, which keeps track of
+// descriptors, or the C library's. Looked up once, without a guarded static,
+// which a sanitizer's runtime may not take while it starts.
+template <typename Call>
+Call next_call(std::atomic<Call>& next, const char* name) {
+  Call call = next.load(std::memory_order_relaxed);
+  if (!call) next.store(call = reinterpret_cast<Call>(dlsym(RTLD_NEXT, name)), std::memory_order_relaxed);
+  return call;
+}
+
+using Write = ssize_t (*)(int, const void*, size_t);
+using Descriptor = int (*)(int);
+std::atomic<Write> next_write{nullptr};
+std::atomic<Descriptor> next_fsync{nullptr};
+std::atomic<Descriptor> next_close{nullptr};
+
+}  // namespace
+
 // The calls of the code under test, replaced for the whole test binary and
-// passed to the kernel when they are not the one to fail. The C library's
-// wrapper of syscall gives -1 and sets errno on failure, as these do.
+// passed on when they are not the one to fail.
 extern "C" ssize_t write(int fd, const void* bytes, size_t count) {
   if (fault_injection::fails_now("write")) {
     errno = EIO;
     return -1;
   }
-  return syscall(SYS_write, fd, bytes, count);
+  return next_call(next_write, "write")(fd, bytes, count);
 }
 
 extern "C" int fsync(int fd) {
@@ -56,14 +75,15 @@ extern "C" int fsync(int fd) {
     errno = EIO;
     return -1;
   }
-  return static_cast<int>(syscall(SYS_fsync, fd));
+  return next_call(next_fsync, "fsync")(fd);
 }
 
 extern "C" int close(int fd) {
+  const Descriptor call = next_call(next_close, "close");
   if (fault_injection::fails_now("close")) {
-    syscall(SYS_close, fd);
+    call(fd);
     errno = EIO;
     return -1;
   }
-  return static_cast<int>(syscall(SYS_close, fd));
+  return call(fd);
 }

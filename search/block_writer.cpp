@@ -199,6 +199,8 @@ AppendResult append_block(const char* path, const OutputBlock& block, WriteCall 
 
   // From here on nothing throws, and the only bytes this run adds to the
   // file are the block's; anything that stops the append cuts them back.
+  // With SIGXFSZ held back too, a file-size limit fails the write (EFBIG)
+  // instead of ending the process, so that the output can be cut back.
   const StoppingSignals signals;
   signals.hold();
   Landing landing;

@@ -1,7 +1,5 @@
 #include "search_run.h"
 
-#include <signal.h>
-
 #include <cstdio>
 #include <exception>
 #include <new>
@@ -70,9 +68,6 @@ void collect_matches(const std::vector<std::string>& terms, PairReader& pairs, O
 }
 
 int run_search() {
-  // A file-size limit makes the write fail (EFBIG) instead of ending the
-  // process, so that the output can be cut back.
-  signal(SIGXFSZ, SIG_IGN);
   runtime::init_files();
   int status = 0;
   try {

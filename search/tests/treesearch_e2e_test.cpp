@@ -314,6 +314,9 @@ std::vector<int> terminating_signals() {
 // child's disposition for it is to ignore it. No core is dumped.
 std::function<void()> held_back(int signal, bool ignored) {
   return [signal, ignored] {
+    // The address sanitizer would catch the fault signals itself, whatever
+    // the disposition the program was started with.
+    setenv("ASAN_OPTIONS", "handle_segv=0:handle_sigbus=0:handle_sigfpe=0:handle_sigill=0:handle_abort=0", 1);
     const rlimit no_core{0, 0};
     setrlimit(RLIMIT_CORE, &no_core);
     sigset_t set;

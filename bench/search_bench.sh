@@ -6,13 +6,18 @@
 # the peak memory is treesearch's in that best run.
 #
 # Rows: rare terms (about 1 % of the pairs match), a heavy mix (about a third
-# match), terms with accented capitals, 10,000 rare terms, 8 times the pairs,
-# and one folder line of 200 MB without a line end.
+# match), terms with accented capitals, 10,000 rare terms, dense matches
+# (terms found many times in every pair), 1,000 terms longer than 1,024 bytes,
+# 10,000 terms and no pairs, 8 times the pairs, every one of 8 times the
+# pairs matching (a block of hundreds of megabytes), and one folder line of
+# 200 MB without a line end.
 #
-# Usage: bench/search_bench.sh [runs]   (default 7 runs per measurement)
+# Usage: bench/search_bench.sh [runs [row]]   (default 7 runs per
+# measurement; with a row, only the rows whose names hold it)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 runs=${1:-7}
+only=${2:-}
 build=$root/build-bench
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DTREE_VIEWER=OFF >/dev/null
 cmake --build "$build" -j"$(nproc)" --target treesearch >/dev/null
@@ -29,6 +34,11 @@ printf '%s\n' 'AÇÃO' 'ÉCOLE' 'São' 'Über' 'Índice' 'Ópera' 'ÊNFASE' 'Íc
 # Ten thousand words of 6 to 12 letters that hardly ever occur in paths.
 awk 'BEGIN { srand(11); for (i = 0; i < 10000; i++) { n = 6 + int(rand() * 7); s = "";
   for (j = 0; j < n; j++) s = s sprintf("%c", 97 + int(rand() * 26)); print s } }' >"$work/many"
+
+printf '%s\n' / e a s >"$work/dense"
+# A thousand words of 1,100 to 2,000 letters, in no path.
+awk 'BEGIN { srand(13); for (i = 0; i < 1000; i++) { n = 1100 + int(rand() * 901); s = "";
+  for (j = 0; j < n; j++) s = s sprintf("%c", 97 + int(rand() * 26)); print s } }' >"$work/long"
 
 make_corpus() {  # folder $1 with the inputs for $2 pairs
   local dir=$1 pairs=$2
@@ -62,6 +72,7 @@ declare -A seconds
 # row name, terms file, target ratio text
 measure() {
   local row=$1 terms=$2 target=$3
+  [[ $row == *"$only"* ]] || return 0
   cp "$work/$terms" "$dir/searchTermsList.txt"
   local ts_t ts_m grep_t
   read -r ts_t ts_m < <(best "'$treesearch'")
@@ -72,8 +83,8 @@ measure() {
   read -r grep_t _ < <(best "LC_ALL=C grep -F -i -f searchTermsList.txt pairs.txt >grep.out; exit 0")
   seconds[$row]=$ts_t
   printf '%-22s %8d pairs %5.1f %% match | treesearch %6.3fs  grep %6.3fs  ratio %5.2f (target %s) | peak %6.1f MB, bound %6.1f MB (64 MB + block)\n' \
-    "$row" "$pairs" "$(echo "100 * $matches / $pairs" | bc -l)" "$ts_t" "$grep_t" \
-    "$(echo "$ts_t / $grep_t" | bc -l)" "$target" "$(echo "$ts_m / 1024" | bc -l)" \
+    "$row" "$pairs" "$(echo "100 * $matches / ($pairs + ($pairs == 0))" | bc -l)" "$ts_t" "$grep_t" \
+    "$(echo "$ts_t / ($grep_t + ($grep_t == 0) * 0.001)" | bc -l)" "$target" "$(echo "$ts_m / 1024" | bc -l)" \
     "$(echo "64 + $block / 1048576" | bc -l)"
 }
 
@@ -83,15 +94,26 @@ measure "rare terms" rare "<= 0.5"
 measure "heavy mix" heavy "<= 0.5"
 measure "accented capitals" accented "<= 0.5"
 measure "10,000 terms" many "<= 0.5"
+measure "dense matches" dense "<= 1"
+measure "long terms" long "<= 1"
+rm -rf "$dir"
+
+dir=$work/none
+make_corpus "$dir" 0
+measure "no pairs, 10,000 terms" many "-"
 rm -rf "$dir"
 
 dir=$work/x8
 make_corpus "$dir" 8000000
 measure "rare terms, 8x pairs" rare "-"
+measure "all match, 8x pairs" dense "-"
 rm -rf "$dir"
-printf 'growth 1x -> 8x pairs (rare terms): %.2f x the time (target <= 8.8)\n' \
-  "$(echo "${seconds[rare terms, 8x pairs]} / ${seconds[rare terms]}" | bc -l)"
+if [ -n "${seconds[rare terms, 8x pairs]:-}" ] && [ -n "${seconds[rare terms]:-}" ]; then
+  printf 'growth 1x -> 8x pairs (rare terms): %.2f x the time (target <= 8.8)\n' \
+    "$(echo "${seconds[rare terms, 8x pairs]} / ${seconds[rare terms]}" | bc -l)"
+fi
 
+[[ "single line" == *"$only"* ]] || exit 0
 # One folder line of 200 MB without a line end, and one file name.
 dir=$work/line
 mkdir -p "$dir"

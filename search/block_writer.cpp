@@ -8,6 +8,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdarg>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -16,8 +18,9 @@ namespace search {
 namespace {
 
 constexpr size_t WriteSize = size_t{8} << 20;  // signals are looked for at least this often
-
-std::string describe(int error) { return std::strerror(error); }
+// A path whose file is replaced this many times in a row while its lock is
+// awaited is given up on rather than chased for ever.
+constexpr int Reopens = 100;
 
 class Descriptor {
  public:
@@ -28,152 +31,247 @@ class Descriptor {
   int get() const { return fd_; }
   bool valid() const { return fd_ >= 0; }
   // Closes the descriptor; the error number of a failed close, or 0.
-  int reset() {
-    if (fd_ < 0) return 0;
-    const int result = ::close(fd_);
-    fd_ = -1;
-    return result == 0 || errno == EINTR ? 0 : errno;
+  int reset(int fd = -1) {
+    int error = 0;
+    if (fd_ >= 0 && ::close(fd_) != 0 && errno != EINTR) error = errno;
+    fd_ = fd;
+    return error;
   }
 
  private:
   int fd_;
 };
 
-sigset_t stopping_signals() {
-  sigset_t set;
-  sigemptyset(&set);
-  sigaddset(&set, SIGTERM);
-  sigaddset(&set, SIGINT);
-  sigaddset(&set, SIGHUP);
-  return set;
+// Signals whose default action ends the process and that can be caught.
+bool ends_process(int signal) {
+  switch (signal) {
+    case SIGKILL:
+    case SIGSTOP:  // cannot be caught or held back
+    case SIGCHLD:
+    case SIGCONT:
+    case SIGURG:
+    case SIGWINCH:  // ignored by default
+    case SIGTSTP:
+    case SIGTTIN:
+    case SIGTTOU:  // stop the process, which ends nothing
+      return false;
+    default:
+      return true;
+  }
 }
 
-// A held-back stopping signal, or 0.
-int pending_signal() {
-  sigset_t pending;
-  if (sigpending(&pending) != 0) return 0;
-  for (int signal : {SIGTERM, SIGINT, SIGHUP})
-    if (sigismember(&pending, signal) == 1) return signal;
-  return 0;
-}
-
-// Holds the stopping signals back for its lifetime, unless released.
-class SignalHold {
+// The signals that stop an append: those that end the process by default,
+// less those ignored now, which stay ignored.
+class StoppingSignals {
  public:
-  SignalHold() {
-    const sigset_t set = stopping_signals();
-    pthread_sigmask(SIG_BLOCK, &set, &previous_);
+  StoppingSignals() {
+    sigemptyset(&set_);
+    for (int signal = 1; signal <= SIGRTMAX; ++signal) {
+      struct sigaction action;
+      // sigaction refuses the signals the C library keeps for itself.
+      if (!ends_process(signal) || sigaction(signal, nullptr, &action) != 0) continue;
+      if (!(action.sa_flags & SA_SIGINFO) && action.sa_handler == SIG_IGN) continue;
+      sigaddset(&set_, signal);
+    }
   }
-  ~SignalHold() {
-    if (held_) pthread_sigmask(SIG_SETMASK, &previous_, nullptr);
+  // Held back until the process ends: see append_block.
+  void hold() const { pthread_sigmask(SIG_BLOCK, &set_, nullptr); }
+  // A held-back stopping signal, or 0.
+  int pending() const {
+    sigset_t pending;
+    if (sigpending(&pending) != 0) return 0;
+    for (int signal = 1; signal <= SIGRTMAX; ++signal)
+      if (sigismember(&set_, signal) == 1 && sigismember(&pending, signal) == 1) return signal;
+    return 0;
   }
-  void keep() { held_ = false; }
 
  private:
-  sigset_t previous_;
-  bool held_ = true;
+  sigset_t set_;
 };
 
+void set_reason(std::string& reason, const char* format, ...) __attribute__((format(printf, 2, 3)));
+// Fills the reason within the room it has, so that it needs no memory.
+void set_reason(std::string& reason, const char* format, ...) {
+  char text[512];
+  va_list arguments;
+  va_start(arguments, format);
+  std::vsnprintf(text, sizeof text, format, arguments);
+  va_end(arguments);
+  reason.assign(text, std::min(std::strlen(text), reason.capacity()));
+}
+
 ssize_t system_write(int fd, const void* bytes, size_t count) { return ::write(fd, bytes, count); }
+
+// Where this run's bytes landed. Each write of an O_APPEND descriptor goes
+// to the end of the file as it is at that moment, so another program that
+// appends without the lock may put its bytes between them; `run_*` is the
+// last stretch of this run's bytes with none of another program's in it.
+struct Landing {
+  off_t total = 0;  // bytes written
+  off_t first = -1, run_start = -1, run_end = -1;
+  bool known = true;  // every write's place is known
+
+  void add(off_t end, off_t count) {
+    total += count;
+    if (end < 0) {
+      known = false;
+      return;
+    }
+    const off_t start = end - count;
+    if (first < 0) first = start;
+    if (start != run_end) run_start = start;
+    run_end = end;
+  }
+  // Bytes that no cut at the end of the file can reach.
+  off_t before_last_run() const { return run_start < 0 ? 0 : total - (run_end - run_start); }
+};
 
 }  // namespace
 
 AppendResult append_block(const char* path, const OutputBlock& block, WriteCall write_call) {
   if (!write_call) write_call = system_write;
   AppendResult result;
-  auto fail = [&](std::string reason) {
+  // Room for any reason given once writing has begun, so that giving it
+  // needs no memory: nothing may throw while part of the block is in the
+  // file.
+  result.reason.reserve(512);
+  auto fail = [&](const char* what, int error) {
     result.kind = AppendResult::Failed;
-    result.reason = std::move(reason);
+    set_reason(result.reason, "%s%s", what, std::strerror(error));
     return result;
   };
 
   // Never with O_TRUNC: another run may have created the file and written
-  // its block a moment ago. O_NONBLOCK keeps a FIFO from blocking the open.
-  constexpr int flags = O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
+  // its block a moment ago. O_APPEND puts every write at the true end, so
+  // that bytes appended by a program that takes no lock are never
+  // overwritten. O_NONBLOCK keeps a FIFO from blocking the open.
+  constexpr int flags = O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
+  Descriptor file;
   bool readable = true;
-  int fd = ::open(path, O_RDWR | flags, 0666);
-  if (fd < 0 && (errno == EACCES || errno == EPERM)) {
-    readable = false;
-    fd = ::open(path, O_WRONLY | O_APPEND | flags, 0666);
-  }
-  if (fd < 0) return fail(describe(errno));
-  Descriptor file(fd);
   struct stat status;
-  if (fstat(file.get(), &status) != 0) return fail(describe(errno));
-  if (!S_ISREG(status.st_mode)) return fail("not a regular file");
-  fcntl(file.get(), F_SETFL, fcntl(file.get(), F_GETFL) & ~O_NONBLOCK);
+  for (int attempt = 0;; ++attempt) {
+    readable = true;
+    int fd = ::open(path, O_RDWR | flags, 0666);
+    if (fd < 0 && (errno == EACCES || errno == EPERM)) {
+      // A write-only file is still appended to, as a shell's >> does.
+      readable = false;
+      fd = ::open(path, O_WRONLY | flags, 0666);
+    }
+    if (fd < 0) return fail("", errno);
+    file.reset(fd);
+    if (fstat(file.get(), &status) != 0) return fail("", errno);
+    if (!S_ISREG(status.st_mode)) {
+      result.kind = AppendResult::Failed;
+      result.reason = "not a regular file";
+      return result;
+    }
+    fcntl(file.get(), F_SETFL, fcntl(file.get(), F_GETFL) & ~O_NONBLOCK);
+    int locked;
+    do locked = flock(file.get(), LOCK_EX);
+    while (locked != 0 && errno == EINTR);
+    if (locked != 0) return fail("cannot lock: ", errno);
+    // While the lock was awaited the file may have been renamed or removed
+    // (a rotated list): the block belongs in the file the path names now.
+    struct stat named;
+    if (::stat(path, &named) == 0 && named.st_dev == status.st_dev && named.st_ino == status.st_ino) break;
+    if (attempt == Reopens) {
+      result.kind = AppendResult::Failed;
+      result.reason = "the file is replaced each time it is locked";
+      return result;
+    }
+  }
+  // A second descriptor of the same open file keeps the lock while the
+  // first is closed, so that a failed close can still be rolled back. It is
+  // made before anything is written, as nothing could be rolled back once
+  // the lock is gone.
+  Descriptor keeper(fcntl(file.get(), F_DUPFD_CLOEXEC, 0));
+  if (!keeper.valid()) return fail("", errno);
 
-  int locked;
-  do locked = flock(file.get(), LOCK_EX);
-  while (locked != 0 && errno == EINTR);
-  if (locked != 0) return fail("cannot lock: " + describe(errno));
-
-  SignalHold hold;
-  if (fstat(file.get(), &status) != 0) return fail(describe(errno));
-  const off_t before = status.st_size;
+  if (fstat(file.get(), &status) != 0) return fail("", errno);
   bool line_end_first = false;
-  if (before > 0 && readable) {
+  if (status.st_size > 0 && readable) {
     char last;
-    if (pread(file.get(), &last, 1, before - 1) != 1) return fail("cannot read its end: " + describe(errno));
+    if (pread(file.get(), &last, 1, status.st_size - 1) != 1) return fail("cannot read its end: ", errno);
     line_end_first = last != '\n';
   }
-  if (readable && lseek(file.get(), before, SEEK_SET) != before) return fail(describe(errno));
+  std::vector<std::string_view> pieces = block.pieces();
+  if (line_end_first) pieces.insert(pieces.begin(), "\n");
 
-  // From here on the file only changes through the block: anything that
-  // stops the append cuts it back to `before`.
-  auto roll_back = [&](int fd, std::string reason) {
-    if (ftruncate(fd, before) != 0) {
-      struct stat now;
-      const off_t left = fstat(fd, &now) == 0 ? now.st_size - before : -1;
-      reason += "; the unfinished block could not be removed (" + describe(errno) + "), " +
-                std::to_string(left) + " bytes of it remain";
-    } else {
-      reason += "; the file is left as it was";
+  // From here on nothing throws, and the only bytes this run adds to the
+  // file are the block's; anything that stops the append cuts them back.
+  // With SIGXFSZ held back too, a file-size limit fails the write (EFBIG)
+  // instead of ending the process, so that the output can be cut back.
+  const StoppingSignals signals;
+  signals.hold();
+  Landing landing;
+  auto roll_back = [&](int fd, const char* why) {
+    const off_t end_before = status.st_size;
+    struct stat now;
+    if (landing.total == 0) {
+      set_reason(result.reason, "%s; the file is left as it was", why);
+      return;
     }
-    result.reason = std::move(reason);
+    // Only this run's last stretch can be cut off, and only while nothing
+    // follows it: a cut must never take another program's bytes.
+    int error = 0;
+    off_t left = landing.total;
+    if (!landing.known || fstat(fd, &now) != 0) {
+      error = landing.known ? errno : 0;
+    } else if (now.st_size == landing.run_end) {
+      if (ftruncate(fd, landing.run_start) == 0) left = landing.before_last_run();
+      else error = errno;
+    }
+    if (left == 0 && landing.first == end_before) {
+      set_reason(result.reason, "%s; the file is left as it was", why);
+    } else if (left == 0) {
+      set_reason(result.reason, "%s; the unfinished block is removed, and what another program wrote meanwhile is kept",
+                 why);
+    } else if (error) {
+      set_reason(result.reason, "%s; the unfinished block could not be removed (%s), %lld bytes of it remain", why, std::strerror(error),
+          static_cast<long long>(left));
+    } else if (!landing.known) {
+      set_reason(result.reason, "%s; where the unfinished block went is not known, %lld bytes of it remain", why,
+          static_cast<long long>(left));
+    } else {
+      set_reason(result.reason,
+                 "%s; another program wrote to the file meanwhile, and what it wrote is kept, so %lld bytes of the "
+                 "unfinished block remain, the first at byte %lld",
+                 why, static_cast<long long>(left), static_cast<long long>(landing.first));
+    }
+  };
+  auto failed = [&](int fd, int error) {
+    roll_back(fd, std::strerror(error));
+    result.kind = AppendResult::Failed;
+    return result;
   };
   auto stopped = [&](int fd, int signal) {
-    const char* name = sigabbrev_np(signal);
-    roll_back(fd, "stopped by " + (name ? std::string("SIG") + name : "signal " + std::to_string(signal)));
+    char why[64];
+    if (const char* name = sigabbrev_np(signal)) std::snprintf(why, sizeof why, "stopped by SIG%s", name);
+    else if (signal >= SIGRTMIN && signal <= SIGRTMAX)
+      std::snprintf(why, sizeof why, "stopped by SIGRTMIN+%d", signal - SIGRTMIN);
+    else std::snprintf(why, sizeof why, "stopped by signal %d", signal);
+    roll_back(fd, why);
     result.kind = AppendResult::Stopped;
     result.signal = signal;
-    hold.keep();
     return result;
   };
 
-  std::vector<std::string_view> pieces = block.pieces();
-  if (line_end_first) pieces.insert(pieces.begin(), "\n");
   for (std::string_view piece : pieces) {
     while (!piece.empty()) {
       const ssize_t written = write_call(file.get(), piece.data(), std::min(piece.size(), WriteSize));
       if (written < 0 && errno == EINTR) continue;
-      if (written <= 0) {
-        const int error = written < 0 ? errno : EIO;
-        roll_back(file.get(), describe(error));
-        result.kind = AppendResult::Failed;
-        return result;
-      }
+      if (written <= 0) return failed(file.get(), written < 0 ? errno : EIO);
+      // With O_APPEND the offset is left just past the bytes written.
+      landing.add(lseek(file.get(), 0, SEEK_CUR), written);
       piece.remove_prefix(static_cast<size_t>(written));
-      if (const int signal = pending_signal()) return stopped(file.get(), signal);
+      if (const int signal = signals.pending()) return stopped(file.get(), signal);
     }
   }
-  // A second descriptor of the same open file keeps the lock while the
-  // first is closed, so that a failed close can still be rolled back.
-  Descriptor keeper(fcntl(file.get(), F_DUPFD_CLOEXEC, 0));
-  const int holder = keeper.valid() ? keeper.get() : file.get();
-  if (keeper.valid()) {
-    if (const int error = file.reset()) {
-      roll_back(holder, describe(error));
-      result.kind = AppendResult::Failed;
-      return result;
-    }
-  }
-  if (const int signal = pending_signal()) return stopped(holder, signal);
-  if (const int error = keeper.valid() ? keeper.reset() : file.reset()) {
-    // The lock is gone with the descriptor; the block may be incomplete.
-    result.kind = AppendResult::Failed;
-    result.reason = describe(error) + "; the block may be incomplete";
-  }
+  if (const int error = file.reset()) return failed(keeper.get(), error);
+  if (const int signal = signals.pending()) return stopped(keeper.get(), signal);
+  // The block is whole in the file. The last close lets the lock go; an
+  // error from it is no news of the block, which the close before wrote out.
+  keeper.reset();
   return result;
 }
 

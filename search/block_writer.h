@@ -1,14 +1,17 @@
 // The writing side of a search: appends one block to the output file so that
-// the file only ever holds whole blocks.
+// the file only ever holds whole blocks, and its result says what the file
+// holds.
 //
-// The file is opened or created in one step that never truncates it (when it
-// may not be opened for reading and writing, as an append-only or write-only
-// file, it is opened for appending, as a shell's >> does), then locked
-// exclusively, so that runs appending at once never interleave. A non-empty
-// file that does not end in "\n" gets one first, so the block starts on a
-// line of its own. Whatever stops the append once it has begun - a failed
-// write or close, a file-size limit, SIGTERM, SIGINT or SIGHUP - the file is
-// cut back to the length it had before, still under the lock.
+// The file is opened or created in one step that never truncates it, for
+// appending (for reading too where it may be read), then locked exclusively,
+// so that runs appending at once never interleave; a file that the path no
+// longer names once the lock is held (renamed or removed meanwhile) is let go
+// and the path opened anew. A non-empty file that does not end in "\n" gets
+// one first, so the block starts on a line of its own. Whatever stops the
+// append once it has begun - a failed write or close, a file-size limit, a
+// signal - cuts back what this run wrote, and only that, still under the
+// lock; when bytes of another program follow or come between them, what
+// cannot be cut back exactly is left and the reason says so.
 #pragma once
 
 #include <sys/types.h>
@@ -28,10 +31,17 @@ struct AppendResult {
 // The system's write, or a stand-in for tests.
 using WriteCall = ssize_t (*)(int fd, const void* bytes, size_t count);
 
-// Appends the block to the file at `path`. While it writes, SIGTERM, SIGINT
-// and SIGHUP are held back and looked for after every write; when one came,
-// the result is Stopped and the signal is still held back: the caller ends
-// the process with end_by_signal once it has said why.
+// Appends the block to the file at `path`.
+//
+// The stopping signals are every signal that ends the process by default and
+// can be caught, less those ignored when the append starts (they stay
+// ignored: a run under nohup goes on through SIGHUP). From the first write
+// on they are held back and looked for after every write; once the append
+// has begun they stay held back whatever the result, so that the process can
+// end with a status that tells what the file holds: Appended, the block is
+// whole in the file; Failed, the file holds none of it unless the reason says
+// what is left; Stopped, the same, and the caller ends the process with
+// end_by_signal once it has said why.
 AppendResult append_block(const char* path, const OutputBlock& block, WriteCall write_call = nullptr);
 
 // Ends the process by the signal, with its default action.

@@ -1,7 +1,5 @@
 #include "search_run.h"
 
-#include <signal.h>
-
 #include <cstdio>
 #include <exception>
 #include <new>
@@ -64,22 +62,23 @@ void collect_matches(const std::vector<std::string>& terms, PairReader& pairs, O
     queue.close();
   });
 
-  TermMatcher matcher(terms);
-  std::vector<uint8_t> folder_hits, file_hits;
+  // Compiling many terms takes long: it is done only once there are pairs
+  // to test.
+  std::optional<TermMatcher> matcher;
+  std::vector<uint8_t> folder_hits, pair_hits;
   while (std::optional<PairBatch> batch = queue.pop()) {
-    matcher.mark_lines(batch->folders, folder_hits);
-    matcher.mark_lines(batch->files, file_hits);
+    if (!matcher) matcher.emplace(terms);
+    matcher->mark_lines(batch->folders, folder_hits);
+    // A file whose folder is hit is not searched.
+    matcher->mark_lines(batch->files, pair_hits, &folder_hits);
     for (size_t n = 0; n < batch->count(); ++n)
-      if (folder_hits[n] || file_hits[n]) block.append_line({batch->folders.line(n), "\\", batch->files.line(n)});
+      if (pair_hits[n]) block.append_line({batch->folders.line(n), "\\", batch->files.line(n)});
     queue.give_back(std::move(*batch));
   }
   if (reader_failure) std::rethrow_exception(reader_failure);
 }
 
 int run_search() {
-  // A file-size limit makes the write fail (EFBIG) instead of ending the
-  // process, so that the output can be cut back.
-  signal(SIGXFSZ, SIG_IGN);
   int status = 0;
   try {
     runtime::init_files();

@@ -16,10 +16,10 @@ namespace search {
 // pairs are read on a thread of their own beside the matching.
 void collect_matches(const std::vector<std::string>& terms, PairReader& pairs, OutputBlock& block);
 
-// The whole run. Returns the exit status: 0, or 1 when the run could not
-// append its block (one line on standard error says why). Stopped by
-// SIGTERM, SIGINT or SIGHUP while appending, it ends by that signal once the
-// output is back as it was.
+// The whole run. Returns the exit status: 0 when the block is whole in the
+// output, or 1 when the run could not append it (one line on standard error
+// says why, and what of it is left). Stopped by a signal while appending, it
+// ends by that signal once its bytes are cut back.
 int run_search();
 
 }  // namespace search

@@ -22,9 +22,11 @@ const std::array<std::pair<char16_t, char16_t>, 13> accent_fold_table = {{
 
 namespace {
 
-// Terms longer than this many bytes are searched one by one: they are rare,
-// and a very long pattern only makes the automaton large.
+// Terms longer than this many bytes are not compiled whole, as a very long
+// pattern only makes the automaton large: their first LongTermPrefix bytes
+// are, and each place where those match is checked for the rest of the term.
 constexpr size_t LongestCompiledTerm = 1024;
+constexpr size_t LongTermPrefix = 64;
 // Hyperscan takes at most 4 GiB per call; longer blocks are searched in
 // overlapping windows.
 constexpr size_t Window = size_t{1} << 30;
@@ -74,36 +76,69 @@ std::string pattern_of(std::string_view folded) {
   return pattern;
 }
 
-struct ScanState {
-  const LineBlock* block;
-  size_t base;   // offset of the searched window in the block
-  size_t next;   // the line of the last match, where the search of the next starts
-  uint8_t* hits;
-};
-
-int on_match(unsigned int, unsigned long long, unsigned long long to, unsigned int, void* context) {
-  auto& state = *static_cast<ScanState*>(context);
-  if (!state.block) {  // a single name: one match is enough
-    state.hits[0] = 1;
-    return 1;
+// Whether the name's bytes, folded, are the folded term (as many bytes).
+bool equal_folded(std::string_view name, std::string_view folded) {
+  for (size_t i = 0; i < name.size(); ++i) {
+    auto byte = static_cast<unsigned char>(name[i]);
+    if (byte >= 'A' && byte <= 'Z') {
+      byte = static_cast<unsigned char>(byte + ('a' - 'A'));
+    } else if (i + 1 < name.size() && folds(byte, static_cast<unsigned char>(name[i + 1]))) {
+      if (folded[i] != name[i] || static_cast<unsigned char>(folded[i + 1]) != static_cast<unsigned char>(name[i + 1]) + 0x20)
+        return false;
+      ++i;
+      continue;
+    }
+    if (static_cast<unsigned char>(folded[i]) != byte) return false;
   }
-  // A match never holds the '\n' that ends each line: its last byte tells
-  // the line. Matches come by their end, so the line is mostly the same or a
-  // later one.
-  const size_t last = state.base + static_cast<size_t>(to) - 1;
-  const std::vector<size_t>& ends = state.block->ends;
-  size_t line = state.next;
-  if (last < state.block->starts[line]) {
-    line = static_cast<size_t>(std::upper_bound(ends.begin(), ends.end(), last) - ends.begin());
-  } else {
-    while (ends[line] < last) ++line;
-  }
-  state.hits[line] = 1;
-  state.next = line;
-  return 0;
+  return true;
 }
 
 }  // namespace
+
+struct TermMatcher::ScanState {
+  const TermMatcher& matcher;
+  std::string_view bytes;  // all that is searched, whatever the window
+  const LineBlock* block;  // its lines, or none for a single name
+  size_t base = 0;         // offset of the searched window in the bytes
+  size_t next = 0;         // the line of the last match, where the search of the next starts
+  size_t resume = 0;       // where the search goes on once it has stopped at a line already hit
+  uint8_t* hits;
+};
+
+int TermMatcher::on_match(unsigned int id, unsigned long long, unsigned long long to, unsigned int, void* context) {
+  auto& state = *static_cast<ScanState*>(context);
+  const size_t end = state.base + static_cast<size_t>(to);
+  size_t line = 0, line_end = state.bytes.size();
+  if (state.block) {
+    // A match never holds the terminator that ends each line: its last byte
+    // tells the line. Matches come by their end, so the line is mostly the
+    // same or a later one.
+    const std::vector<size_t>& ends = state.block->ends;
+    line = state.next;
+    if (end - 1 < state.block->starts[line]) {
+      line = static_cast<size_t>(std::upper_bound(ends.begin(), ends.end(), end - 1) - ends.begin());
+    } else {
+      while (ends[line] < end - 1) ++line;
+    }
+    line_end = ends[line];
+    if (state.hits[line]) {
+      // More matches in a line already hit tell nothing: the search stops
+      // and goes on after the line.
+      state.resume = line_end + 1;
+      state.next = line;
+      return 1;
+    }
+  }
+  if (id >= state.matcher.short_terms_) {
+    const std::string& term = state.matcher.long_terms_[id - state.matcher.short_terms_];
+    const size_t start = end - std::min(term.size(), LongTermPrefix);
+    if (line_end - start < term.size() || !equal_folded(state.bytes.substr(start, term.size()), term)) return 0;
+  }
+  state.hits[line] = 1;
+  state.next = line;
+  // A single name: one match is enough.
+  return state.block ? 0 : 1;
+}
 
 std::string fold_utf8(std::string_view well_formed) {
   std::string folded(well_formed);
@@ -130,23 +165,28 @@ TermMatcher::TermMatcher(const std::vector<std::string>& terms) {
     if (folded.size() > LongestCompiledTerm) long_terms_.push_back(std::move(folded));
     else compiled.push_back(std::move(folded));
   }
-  std::sort(compiled.begin(), compiled.end());
-  compiled.erase(std::unique(compiled.begin(), compiled.end()), compiled.end());
-  if (compiled.empty()) return;
+  for (std::vector<std::string>* list : {&compiled, &long_terms_}) {
+    std::sort(list->begin(), list->end());
+    list->erase(std::unique(list->begin(), list->end()), list->end());
+  }
+  if (compiled.empty() && long_terms_.empty()) return;
   // Without the engine (a processor it does not support, a pattern it
   // refuses) every term is searched one by one: slower, the same result.
   auto without_engine = [&] {
-    long_terms_.insert(long_terms_.end(), compiled.begin(), compiled.end());
+    searched_terms_ = std::move(compiled);
+    searched_terms_.insert(searched_terms_.end(), long_terms_.begin(), long_terms_.end());
+    long_terms_.clear();
   };
   if (hs_valid_platform() != HS_SUCCESS) {
     without_engine();
     return;
   }
+  short_terms_ = static_cast<unsigned>(compiled.size());
   std::vector<std::string> patterns;
-  for (const std::string& folded : compiled) {
-    longest_ = std::max(longest_, folded.size());
-    patterns.push_back(pattern_of(folded));
-  }
+  for (const std::string& folded : compiled) patterns.push_back(pattern_of(folded));
+  for (const std::string& folded : long_terms_) patterns.push_back(pattern_of(std::string_view(folded).substr(0, LongTermPrefix)));
+  for (const std::string& folded : compiled) longest_ = std::max(longest_, folded.size());
+  if (!long_terms_.empty()) longest_ = std::max(longest_, LongTermPrefix);
   std::vector<const char*> expressions;
   std::vector<unsigned> flags(patterns.size(), HS_FLAG_CASELESS);
   std::vector<unsigned> ids(patterns.size());
@@ -177,32 +217,44 @@ TermMatcher::~TermMatcher() = default;
 
 void TermMatcher::scan(std::string_view bytes, const LineBlock* block, std::vector<uint8_t>& hits) {
   if (!database_) return;
-  ScanState state{block, 0, 0, hits.data()};
-  // Windows overlap by the longest term less one byte, so that every match
-  // lies whole in one of them.
+  ScanState state{*this, bytes, block, 0, 0, 0, hits.data()};
+  // Windows overlap by the longest pattern less one byte, so that every
+  // match lies whole in one of them.
   const size_t overlap = longest_ - 1;
-  for (size_t from = 0;;) {
+  for (size_t from = 0; from < bytes.size();) {
+    if (block) {
+      // The line that holds the search's first byte. Lines hit already need
+      // no search, nor does a line that repeats a hit one before it.
+      size_t line = static_cast<size_t>(
+          std::upper_bound(block->ends.begin(), block->ends.end(), from) - block->ends.begin());
+      while (line < block->count() &&
+             (hits[line] || (line > 0 && hits[line - 1] && block->line(line) == block->line(line - 1)))) {
+        hits[line] = 1;
+        ++line;
+      }
+      if (line == block->count()) return;
+      from = std::max(from, block->starts[line]);
+      state.next = line;
+    }
     const size_t length = std::min(bytes.size() - from, Window);
     state.base = from;
-    if (block) {
-      // The line that holds the window's first byte.
-      state.next = static_cast<size_t>(
-          std::upper_bound(block->ends.begin(), block->ends.end(), from) - block->ends.begin());
-      if (state.next == block->count()) return;
-    }
     const hs_error_t result = hs_scan(database_.get(), bytes.data() + from, static_cast<unsigned>(length), 0,
                                       scratch_.get(), on_match, &state);
-    if (result != HS_SUCCESS && result != HS_SCAN_TERMINATED) check(result);
-    if (!block && hits[0]) return;
+    if (result == HS_SCAN_TERMINATED) {
+      if (!block) return;
+      from = state.resume;
+      continue;
+    }
+    check(result);
     if (from + length == bytes.size()) return;
     from += length - std::min(overlap, length - 1);
   }
 }
 
-bool TermMatcher::long_term_matches(std::string_view well_formed_name) {
-  if (long_terms_.empty()) return false;
+bool TermMatcher::searched_term_matches(std::string_view well_formed_name) {
+  if (searched_terms_.empty()) return false;
   folded_ = fold_utf8(well_formed_name);
-  for (const std::string& term : long_terms_)
+  for (const std::string& term : searched_terms_)
     if (folded_.find(term) != std::string::npos) return true;
   return false;
 }
@@ -215,19 +267,21 @@ bool TermMatcher::matches(std::string_view name) {
   }
   std::vector<uint8_t> hit(1, 0);
   if (!well_formed.empty()) scan(well_formed, nullptr, hit);
-  return hit[0] || long_term_matches(well_formed);
+  return hit[0] || searched_term_matches(well_formed);
 }
 
-void TermMatcher::mark_lines(const LineBlock& block, std::vector<uint8_t>& hits) {
-  hits.assign(block.count(), 0);
+void TermMatcher::mark_lines(const LineBlock& block, std::vector<uint8_t>& hits, const std::vector<uint8_t>* decided) {
+  if (decided) hits.assign(decided->begin(), decided->begin() + static_cast<std::ptrdiff_t>(block.count()));
+  else hits.assign(block.count(), 0);
   if (block.count() == 0) return;
   scan(block.bytes.view(), &block, hits);
   const bool well_formed = block.ascii || runtime::is_well_formed_utf8(block.bytes.view());
-  if (well_formed && long_terms_.empty()) return;
+  if (well_formed && searched_terms_.empty()) return;
   for (size_t i = 0; i < block.count(); ++i) {
+    if (decided && (*decided)[i]) continue;
     const std::string_view line = block.line(i);
     if (!well_formed && !runtime::is_well_formed_utf8(line)) hits[i] = matches(line);
-    else if (!hits[i]) hits[i] = long_term_matches(line);
+    else if (!hits[i]) hits[i] = searched_term_matches(line);
   }
 }
 

@@ -37,14 +37,18 @@ class TermMatcher {
   TermMatcher& operator=(const TermMatcher&) = delete;
 
   // Sets hits[i] to 1 for every line i of the block that some term matches,
-  // and to 0 for the others. Not for use by two threads at once.
-  void mark_lines(const LineBlock& block, std::vector<uint8_t>& hits);
+  // and to 0 for the others. Lines that are `decided` (non-zero there) are
+  // not searched and count as hit. Not for use by two threads at once.
+  void mark_lines(const LineBlock& block, std::vector<uint8_t>& hits, const std::vector<uint8_t>* decided = nullptr);
   // True when some term matches the name (any bytes, no terminator).
   bool matches(std::string_view name);
 
  private:
+  struct ScanState;
+  static int on_match(unsigned int id, unsigned long long from, unsigned long long to, unsigned int flags,
+                      void* context);
   void scan(std::string_view bytes, const LineBlock* block, std::vector<uint8_t>& hits);
-  bool long_term_matches(std::string_view well_formed_name);
+  bool searched_term_matches(std::string_view well_formed_name);
 
   struct DatabaseFree {
     void operator()(hs_database* database) const;
@@ -54,10 +58,13 @@ class TermMatcher {
   };
   std::unique_ptr<hs_database, DatabaseFree> database_;
   std::unique_ptr<hs_scratch, ScratchFree> scratch_;
-  size_t longest_ = 0;  // bytes of the longest term in the automaton
-  // Terms too long for the automaton (or all, without it), folded,
-  // searched one by one.
+  size_t longest_ = 0;  // bytes of the longest pattern in the automaton
+  // The automaton's patterns: the short terms whole (ids below
+  // short_terms_), then the first bytes of each long term, folded.
+  unsigned short_terms_ = 0;
   std::vector<std::string> long_terms_;
+  // Without the automaton, every term, folded, searched one by one.
+  std::vector<std::string> searched_terms_;
   std::string repaired_, folded_;  // working space of the slow path
 };
 

@@ -1,6 +1,7 @@
 #include "block_writer.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -13,6 +14,7 @@
 #include <future>
 #include <thread>
 
+#include "file_lock_watch.h"
 #include "scratch_dir.h"
 
 using namespace search;
@@ -23,6 +25,16 @@ OutputBlock block_of(const std::string& bytes) {
   OutputBlock block;
   block.append(bytes);
   return block;
+}
+
+// append_block, with this thread's signal mask given back afterwards: the
+// append leaves its stopping signals held back for the process's end.
+AppendResult append(const std::string& path, const OutputBlock& block, WriteCall write_call = nullptr) {
+  sigset_t mask;
+  pthread_sigmask(SIG_SETMASK, nullptr, &mask);
+  AppendResult result = append_block(path.c_str(), block, write_call);
+  pthread_sigmask(SIG_SETMASK, &mask, nullptr);
+  return result;
 }
 
 std::string big_block() {
@@ -57,7 +69,7 @@ TEST(AppendBlock, AppendsToWhatIsThere) {
   for (const Case& c : cases) {
     ScratchDir dir;
     if (c.before) dir.write("out.txt", *c.before);
-    const AppendResult result = append_block((dir / "out.txt").c_str(), block_of("T\n/a\\1\n"));
+    const AppendResult result = append(dir / "out.txt", block_of("T\n/a\\1\n"));
     EXPECT_EQ(result.kind, AppendResult::Appended) << c.what << ": " << result.reason;
     EXPECT_EQ(dir.read("out.txt"), c.after) << c.what;
   }
@@ -89,7 +101,7 @@ TEST(AppendBlock, AFailedWriteLeavesTheFileAsItWas) {
       dir.write("out.txt", before);
       budget = limit;
       fail_with = ENOSPC;
-      const AppendResult result = append_block((dir / "out.txt").c_str(), block_of(big_block()), limited_write);
+      const AppendResult result = append(dir / "out.txt", block_of(big_block()), limited_write);
       EXPECT_EQ(result.kind, AppendResult::Failed);
       EXPECT_NE(result.reason.find(std::strerror(ENOSPC)), std::string::npos) << result.reason;
       EXPECT_EQ(dir.read("out.txt"), before) << limit;
@@ -102,7 +114,7 @@ TEST(AppendBlock, EveryByteGoesThroughShortWrites) {
   dir.write("out.txt", "Old\n");
   budget = SIZE_MAX;
   const std::string bytes = big_block();
-  const AppendResult result = append_block((dir / "out.txt").c_str(), block_of(bytes), limited_write);
+  const AppendResult result = append(dir / "out.txt", block_of(bytes), limited_write);
   EXPECT_EQ(result.kind, AppendResult::Appended) << result.reason;
   EXPECT_EQ(dir.read("out.txt"), "Old\n" + bytes);
 }
@@ -112,31 +124,13 @@ TEST(AppendBlock, OnlyRegularFilesAreAppendedTo) {
   ASSERT_EQ(mkfifo((dir / "fifo").c_str(), 0644), 0);
   std::filesystem::create_directory(dir / "folder");
   for (const char* name : {"fifo", "folder"}) {
-    const AppendResult result = append_block((dir / name).c_str(), block_of("T\n"));
+    const AppendResult result = append(dir / name, block_of("T\n"));
     EXPECT_EQ(result.kind, AppendResult::Failed) << name;
     EXPECT_FALSE(result.reason.empty());
   }
-  const AppendResult result = append_block("/dev/null", block_of("T\n"));
+  const AppendResult result = append("/dev/null", block_of("T\n"));
   EXPECT_EQ(result.kind, AppendResult::Failed);
   EXPECT_EQ(result.reason, "not a regular file");
-}
-
-ino_t inode_of(const std::string& path) {
-  struct stat status;
-  return ::stat(path.c_str(), &status) == 0 ? status.st_ino : 0;
-}
-
-// Whether a blocked lock request on the inode shows up within a minute.
-bool lock_request_waits(ino_t inode) {
-  const std::string mark = ":" + std::to_string(inode) + " ";
-  for (auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(1);
-       std::chrono::steady_clock::now() < deadline;) {
-    std::ifstream locks("/proc/locks");
-    for (std::string line; std::getline(locks, line);)
-      if (line.find("-> FLOCK") != std::string::npos && line.find(mark) != std::string::npos) return true;
-    std::this_thread::yield();
-  }
-  return false;
 }
 
 TEST(AppendBlock, WaitsForTheLockAndAppendsAfterTheHoldersBlock) {
@@ -146,7 +140,7 @@ TEST(AppendBlock, WaitsForTheLockAndAppendsAfterTheHoldersBlock) {
   const int holder = ::open(path.c_str(), O_RDWR);
   ASSERT_GE(holder, 0);
   ASSERT_EQ(flock(holder, LOCK_EX), 0);
-  auto appended = std::async(std::launch::async, [&] { return append_block(path.c_str(), block_of("Third\n")); });
+  auto appended = std::async(std::launch::async, [&] { return append(path, block_of("Third\n")); });
   // The other append waits for the lock: /proc/locks lists its request.
   ASSERT_TRUE(lock_request_waits(inode_of(path)));
   ASSERT_EQ(pwrite(holder, "Second", 6, 6), 6);  // no line end: the next block ends it
@@ -154,6 +148,56 @@ TEST(AppendBlock, WaitsForTheLockAndAppendsAfterTheHoldersBlock) {
   ::close(holder);
   EXPECT_EQ(appended.get().kind, AppendResult::Appended);
   EXPECT_EQ(dir.read("out.txt"), "First\nSecond\nThird\n");
+}
+
+// Writes of at most 1000 bytes; before write number `other_at` (counted
+// from 1) another program appends "Other\n" to `other_path` without the
+// lock, and write number `full_at` finds the disk full.
+std::string other_path;
+int other_at, full_at;
+ssize_t interleaved_write(int fd, const void* bytes, size_t count) {
+  ++calls;
+  if (calls == other_at) {
+    const int other = ::open(other_path.c_str(), O_WRONLY | O_APPEND);
+    if (other < 0 || ::write(other, "Other\n", 6) != 6) std::abort();
+    ::close(other);
+  }
+  if (calls == full_at) {
+    errno = ENOSPC;
+    return -1;
+  }
+  return ::write(fd, bytes, std::min(count, size_t{1000}));
+}
+
+TEST(AppendBlock, ARollbackCutsBackOnlyItsOwnBytes) {
+  std::string bytes;
+  for (int i = 0; bytes.size() < 5000; ++i) bytes += "/f/" + std::to_string(i) + "\\x\n";
+  struct Case {
+    const char* what;
+    int other_at, full_at;
+    std::string after;
+    const char* said;
+  } cases[] = {
+      {"nobody else writes", 0, 3, "Old\n", "the file is left as it was"},
+      {"another program appends before the first write", 1, 3, "Old\nOther\n",
+       "the unfinished block is removed, and what another program wrote meanwhile is kept"},
+      {"another program appends between two writes", 2, 4, "Old\n" + bytes.substr(0, 1000) + "Other\n",
+       "1000 bytes of the unfinished block remain, the first at byte 4"},
+      {"another program appends after the last write", 3, 3, "Old\n" + bytes.substr(0, 2000) + "Other\n",
+       "2000 bytes of the unfinished block remain, the first at byte 4"},
+  };
+  for (const Case& c : cases) {
+    ScratchDir dir;
+    dir.write("out.txt", "Old\n");
+    other_path = dir / "out.txt";
+    other_at = c.other_at;
+    full_at = c.full_at;
+    calls = 0;
+    const AppendResult result = append(dir / "out.txt", block_of(bytes), interleaved_write);
+    EXPECT_EQ(result.kind, AppendResult::Failed) << c.what;
+    EXPECT_NE(result.reason.find(c.said), std::string::npos) << c.what << ": " << result.reason;
+    EXPECT_EQ(dir.read("out.txt"), c.after) << c.what;
+  }
 }
 
 }  // namespace

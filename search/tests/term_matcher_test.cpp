@@ -81,6 +81,61 @@ TEST(TermMatcher, AgreesWithTheRulesOnRandomNames) {
   }
 }
 
+TEST(TermMatcher, AgreesWithTheRulesOnLongTermsAndDenseMatches) {
+  // Terms longer than the automaton takes whole, and lines that hold their
+  // terms many times over, in blocks where neighbouring lines repeat.
+  RandomText random;
+  auto shout = [&](std::string text) {  // some letters in capitals
+    for (char& c : text)
+      if (c >= 'a' && c <= 'z' && random.random() % 2) c = static_cast<char>(c - 'a' + 'A');
+    return text;
+  };
+  for (int round = 0; round < 200; ++round) {
+    std::vector<std::string> terms;
+    for (int t = random.random() % 3 + 1; t > 0; --t) {
+      std::string term = random.text(3), unit = random.text(4) + "a";
+      while (term.size() <= 1100) term += unit;
+      terms.push_back(term + random.text(2));
+    }
+    if (random.random() % 2) terms.push_back(random.text(2));  // a short one too, perhaps frequent
+    TermMatcher matcher(terms);
+    LineBlock block;
+    std::vector<std::string> names;
+    for (int n = 0; n < 30; ++n) {
+      const std::string& term = terms[random.random() % terms.size()];
+      std::string name;
+      switch (random.random() % 4) {
+        case 0: name = random.text(12); break;
+        case 1: name = random.text(4) + shout(term) + random.text(4) + shout(term); break;
+        case 2: name = random.text(4) + shout(term.substr(0, term.size() - 1)); break;  // a near miss
+        case 3: name = n > 0 ? names.back() : term; break;
+      }
+      block.add(names.emplace_back(name));
+    }
+    std::vector<uint8_t> hits;
+    matcher.mark_lines(block, hits);
+    ASSERT_EQ(hits.size(), names.size());
+    for (size_t n = 0; n < names.size(); ++n) {
+      const bool expected = reference_matches(names[n], terms);
+      ASSERT_EQ(hits[n] != 0, expected) << "round " << round << " name " << n;
+      ASSERT_EQ(matcher.matches(names[n]), expected) << "round " << round << " name " << n;
+    }
+  }
+}
+
+TEST(TermMatcher, LinesDecidedAlreadyCountAsHitAndAreNotSearched) {
+  TermMatcher matcher({"lib"});
+  LineBlock block;
+  for (std::string_view line : {"/lib", "/etc", "/etc\xFF", "/usr/lib", "/usr/lib\xFF"}) block.add(line);
+  const std::vector<uint8_t> decided = {0, 1, 1, 0, 1};
+  std::vector<uint8_t> hits;
+  matcher.mark_lines(block, hits, &decided);
+  EXPECT_EQ(hits, (std::vector<uint8_t>{1, 1, 1, 1, 1}));
+  const std::vector<uint8_t> none(5, 0);
+  matcher.mark_lines(block, hits, &none);
+  EXPECT_EQ(hits, (std::vector<uint8_t>{1, 0, 0, 1, 1}));
+}
+
 TEST(TermMatcher, MarksTheLinesOfABlock) {
   TermMatcher matcher({"lib", "\xC3\x89"});
   LineBlock block;

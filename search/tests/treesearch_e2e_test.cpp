@@ -2,6 +2,7 @@
 // compares the exact bytes it leaves in searchOutputList.txt.
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -15,6 +16,7 @@
 #include <optional>
 #include <thread>
 
+#include "file_lock_watch.h"
 #include "machine_support.h"
 #include "scratch_dir.h"
 
@@ -238,26 +240,38 @@ namespace {
 // Inputs whose block is several megabytes: many writes to the output.
 void write_large_inputs(const ScratchDir& dir) { write_numbered_inputs(dir, 100000); }
 
-// Runs treesearch (or the copy of it at `program`) in the folder with
-// `prepare` applied to the child just before it starts; returns the raw wait
-// status and standard error.
-std::pair<int, std::string> run_child(const ScratchDir& dir, const std::function<void()>& prepare,
-                                      const std::string& program = TREESEARCH_PATH) {
+// Starts `command` (treesearch by default) in the folder with `prepare`
+// applied to the child just before it starts, its standard error in a file.
+pid_t start_child(const ScratchDir& dir, const std::function<void()>& prepare,
+                  const std::vector<std::string>& command = {TREESEARCH_PATH}) {
   const std::string err = (dir / ".stderr").string();
+  std::vector<char*> arguments;
+  for (const std::string& argument : command) arguments.push_back(const_cast<char*>(argument.c_str()));
+  arguments.push_back(nullptr);
   const pid_t child = fork();
   if (child == 0) {
     if (chdir(dir.path().c_str()) != 0) _exit(120);
     const int fd = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     dup2(fd, 2);
     prepare();
-    execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
+    execvp(arguments[0], arguments.data());
     _exit(121);
   }
+  return child;
+}
+
+// Waits for the child; returns its raw wait status and standard error.
+std::pair<int, std::string> finish_child(const ScratchDir& dir, pid_t child) {
   int status = 0;
   waitpid(child, &status, 0);
   std::string message = dir.read(".stderr");
-  std::filesystem::remove(err);
+  std::filesystem::remove(dir / ".stderr");
   return {status, message};
+}
+
+std::pair<int, std::string> run_child(const ScratchDir& dir, const std::function<void()>& prepare,
+                                      const std::vector<std::string>& command = {TREESEARCH_PATH}) {
+  return finish_child(dir, start_child(dir, prepare, command));
 }
 
 bool one_line_naming_the_output(const std::string& err) {
@@ -287,26 +301,61 @@ TEST(TreesearchRollback, AFileSizeLimitLeavesTheOutputAsItWas) {
   EXPECT_EQ(dir.read("searchOutputList.txt"), OutputBefore);
 }
 
-TEST(TreesearchRollback, AStoppingSignalDuringTheWriteRollsBackThenEndsTheRun) {
-  // The signal is sent before the run starts but held back (blocked), so it
-  // is there while the block is written, at the first look after a write.
-  for (int signal : {SIGTERM, SIGINT, SIGHUP}) {
+// Every signal that ends a process by default and can be caught.
+std::vector<int> terminating_signals() {
+  std::vector<int> all = {SIGHUP,  SIGINT,  SIGQUIT, SIGILL,    SIGTRAP, SIGABRT, SIGBUS,  SIGFPE,
+                          SIGUSR1, SIGSEGV, SIGUSR2, SIGPIPE,   SIGALRM, SIGTERM, SIGSTKFLT, SIGXCPU,
+                          SIGXFSZ, SIGVTALRM, SIGPROF, SIGIO,  SIGPWR,  SIGSYS};
+  for (int signal = SIGRTMIN; signal <= SIGRTMAX; ++signal) all.push_back(signal);
+  return all;
+}
+
+// Makes the child start with `signal` already sent but held back (blocked),
+// so that it is there at the first look after a write; with `ignored` the
+// child's disposition for it is to ignore it. No core is dumped.
+std::function<void()> held_back(int signal, bool ignored) {
+  return [signal, ignored] {
+    // The address sanitizer would catch the fault signals itself, whatever
+    // the disposition the program was started with.
+    setenv("ASAN_OPTIONS", "handle_segv=0:handle_sigbus=0:handle_sigfpe=0:handle_sigill=0:handle_abort=0", 1);
+    const rlimit no_core{0, 0};
+    setrlimit(RLIMIT_CORE, &no_core);
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, signal);
+    sigprocmask(SIG_BLOCK, &set, nullptr);
+    ::signal(signal, ignored ? SIG_IGN : SIG_DFL);
+    kill(getpid(), signal);
+  };
+}
+
+TEST(TreesearchRollback, EveryTerminatingSignalDuringTheWriteRollsBackThenEndsTheRun) {
+  for (int signal : terminating_signals()) {
     ScratchDir dir;
-    write_large_inputs(dir);
+    write_numbered_inputs(dir, 2000);
     dir.write("searchOutputList.txt", OutputBefore);
-    const auto [status, err] = run_child(dir, [signal] {
-      sigset_t set;
-      sigemptyset(&set);
-      sigaddset(&set, signal);
-      sigprocmask(SIG_BLOCK, &set, nullptr);
-      ::signal(signal, SIG_DFL);
-      kill(getpid(), signal);
-    });
+    const auto [status, err] = run_child(dir, held_back(signal, false));
     ASSERT_TRUE(WIFSIGNALED(status)) << signal << " " << status;
     EXPECT_EQ(WTERMSIG(status), signal);
     EXPECT_TRUE(one_line_naming_the_output(err)) << err;
     EXPECT_NE(err.find("stopped by SIG"), std::string::npos) << err;
     EXPECT_EQ(dir.read("searchOutputList.txt"), OutputBefore) << signal;
+  }
+}
+
+TEST(TreesearchRollback, AnIgnoredSignalStaysIgnored) {
+  // As under nohup: the run appends its whole block and succeeds.
+  ScratchDir dir;
+  write_numbered_inputs(dir, 2000);
+  ASSERT_EQ(run_in(dir).status, 0);
+  const std::string block = dir.read("searchOutputList.txt");
+  for (int signal : terminating_signals()) {
+    dir.write("searchOutputList.txt", OutputBefore);
+    const auto [status, err] = run_child(dir, held_back(signal, true));
+    ASSERT_TRUE(WIFEXITED(status)) << signal << " " << status;
+    EXPECT_EQ(WEXITSTATUS(status), 0) << signal;
+    EXPECT_EQ(err, "") << signal;
+    EXPECT_EQ(dir.read("searchOutputList.txt"), OutputBefore + "\n" + block) << signal;
   }
 }
 
@@ -423,7 +472,7 @@ TEST(TreesearchOutput, AWriteOnlyFileIsAppendedTo) {
                                             std::filesystem::perms::group_exec | std::filesystem::perms::others_read |
                                             std::filesystem::perms::others_exec);
   const auto [status, err] = run_child(
-      dir, [] { if (setgid(65534) != 0 || setuid(65534) != 0) _exit(122); }, program.string());
+      dir, [] { if (setgid(65534) != 0 || setuid(65534) != 0) _exit(122); }, {program.string()});
   ASSERT_TRUE(WIFEXITED(status)) << status;
   EXPECT_EQ(WEXITSTATUS(status), 0) << err;
   EXPECT_EQ(dir.read("searchOutputList.txt"), "Old\nT\n/a\\1\n");
@@ -448,6 +497,156 @@ TEST(TreesearchOutput, ARunThatCreatesTheOutputNeverEmptiesIt) {
   EXPECT_EQ(run_in(dir).status, 0);
   EXPECT_EQ(a.get(), 0) << dir.read(".stderr-a");
   EXPECT_EQ(dir.read("searchOutputList.txt"), "T\n/a\\1\nT\n/a\\1\n");
+}
+
+// Why the run cannot be traced here, or nothing.
+std::optional<std::string> tracer_missing() {
+  if (std::system("command -v strace >/dev/null") != 0) return "needs strace";
+  if (std::system("strace -o /dev/null true 2>/dev/null") != 0) return "needs ptrace, which strace cannot use here";
+  return std::nullopt;
+}
+
+// treesearch under strace, which injects `fault` into the reads, writes and
+// closes of the folder's output and logs them to `log`.
+std::vector<std::string> traced(const ScratchDir& dir, const std::string& fault,
+                                const std::string& log = "/dev/null") {
+  return {"strace", "-f", "-o", log, "-P", std::filesystem::canonical(dir.path()) / "searchOutputList.txt",
+          "-e", "trace=pread64,write,close", "-e", "inject=" + fault, TREESEARCH_PATH};
+}
+
+// Whether, within a minute, the tracer's log shows a call it holds up.
+bool held_up(const ScratchDir& dir, const std::string& log) {
+  for (auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+       std::chrono::steady_clock::now() < deadline;) {
+    if (dir.read(log).find("(DELAYED)") != std::string::npos) return true;
+    std::this_thread::yield();
+  }
+  return false;
+}
+
+// The leak checker cannot work under a tracer.
+void untraced_leaks() { setenv("ASAN_OPTIONS", "detect_leaks=0", 1); }
+
+TEST(TreesearchStatus, TellsWhatTheOutputHolds) {
+  if (auto missing = tracer_missing()) GTEST_SKIP() << *missing;
+  ScratchDir dir;
+  write_numbered_inputs(dir, 100);
+  ASSERT_EQ(run_in(dir).status, 0);
+  const std::string whole = OutputBefore + "\n" + dir.read("searchOutputList.txt");
+  // The first write ends the last line of the output, the second writes the
+  // block; the first close of the output lets the block's descriptor go
+  // while a second one keeps the lock, the second close lets the lock go.
+  struct Case {
+    const char* what;
+    const char* fault;
+    int signal;       // that ends the run, or 0
+    int exit_status;  // when it exits
+    bool appended;
+  } cases[] = {
+      {"a signal as the first write ends", "write:signal=TERM:when=1", SIGTERM, 0, false},
+      {"a signal as the block's descriptor closes, the lock still held", "close:signal=TERM:when=1", SIGTERM, 0,
+       false},
+      {"a signal once the lock is let go", "close:signal=TERM:when=2", 0, 0, true},
+      {"a failed close while the lock is held", "close:error=EIO:when=1", 0, 1, false},
+      {"a failed last close", "close:error=EIO:when=2", 0, 0, true},
+      {"a full disk at the second write", "write:error=ENOSPC:when=2", 0, 1, false},
+  };
+  for (const Case& c : cases) {
+    dir.write("searchOutputList.txt", OutputBefore);
+    const auto [status, err] = run_child(dir, untraced_leaks, traced(dir, c.fault));
+    if (c.signal) {
+      ASSERT_TRUE(WIFSIGNALED(status)) << c.what << ": " << status << " " << err;
+      EXPECT_EQ(WTERMSIG(status), c.signal) << c.what;
+    } else {
+      ASSERT_TRUE(WIFEXITED(status)) << c.what << ": " << status << " " << err;
+      EXPECT_EQ(WEXITSTATUS(status), c.exit_status) << c.what << ": " << err;
+    }
+    if (c.appended) EXPECT_EQ(err, "") << c.what;
+    else EXPECT_TRUE(one_line_naming_the_output(err)) << c.what << ": " << err;
+    EXPECT_EQ(dir.read("searchOutputList.txt"), c.appended ? whole : OutputBefore) << c.what;
+  }
+}
+
+TEST(TreesearchOutput, AnOutputReplacedWhileTheRunWaitsForItsLockIsLeftAlone) {
+  // As when a list is rotated: the block goes to the file the name stands
+  // for once the run holds the lock.
+  struct Case {
+    const char* what;
+    bool keep_old;
+  } cases[] = {{"renamed", true}, {"removed", false}};
+  for (const Case& c : cases) {
+    ScratchDir dir;
+    write_inputs(dir, "T\n", "a\n", "/a\n", "1\n");
+    dir.write("searchOutputList.txt", "Old\n");
+    const std::string output = (dir / "searchOutputList.txt").string();
+    // Not inherited by the run: its lock would be the run's own.
+    const int holder = ::open(output.c_str(), O_RDWR | O_CLOEXEC);
+    ASSERT_GE(holder, 0);
+    ASSERT_EQ(flock(holder, LOCK_EX), 0);
+    const pid_t child = start_child(dir, [] {});
+    const bool waited = lock_request_waits(inode_of(output));
+    if (c.keep_old) std::filesystem::rename(output, dir / "searchOutputList.1.txt");
+    else std::filesystem::remove(output);
+    ::close(holder);
+    const auto [status, err] = finish_child(dir, child);
+    ASSERT_TRUE(waited) << c.what;
+    ASSERT_TRUE(WIFEXITED(status)) << c.what << ": " << status;
+    EXPECT_EQ(WEXITSTATUS(status), 0) << c.what << ": " << err;
+    EXPECT_EQ(dir.read("searchOutputList.txt"), "T\n/a\\1\n") << c.what;
+    if (c.keep_old) {
+      EXPECT_EQ(dir.read("searchOutputList.1.txt"), "Old\n") << c.what;
+    }
+  }
+}
+
+TEST(TreesearchRollback, WhatAnotherProgramAppendsMeanwhileIsKept) {
+  // Another program appends to the output without the lock while the run
+  // writes its block; then a file-size limit stops the run. Only the run's
+  // own bytes may be cut back, and what cannot be cut back is said.
+  if (auto missing = tracer_missing()) GTEST_SKIP() << *missing;
+  constexpr size_t Limit = 64 * 1024;
+  const std::string other = "Other\n";
+  struct Case {
+    const char* what;
+    const char* fault;       // holds the run up for seconds while the other program appends
+    bool after_first_write;  // the run's first bytes are in by then
+    const char* said;
+  } cases[] = {
+      {"before the run's first write", "pread64:delay_exit=3000000:when=1", false, "what another program wrote"},
+      {"after it", "write:delay_exit=3000000:when=1", true, " bytes of the unfinished block remain"},
+  };
+  for (const Case& c : cases) {
+    ScratchDir dir;
+    write_large_inputs(dir);
+    dir.write("searchOutputList.txt", "Old\n");
+    const std::string output = (dir / "searchOutputList.txt").string();
+    ASSERT_EQ(run_in(dir).status, 0);
+    const std::string block = dir.read("searchOutputList.txt").substr(4);
+    dir.write("searchOutputList.txt", "Old\n");
+    const pid_t child = start_child(
+        dir,
+        [] {
+          untraced_leaks();
+          const rlimit limit{Limit, Limit};
+          setrlimit(RLIMIT_FSIZE, &limit);
+        },
+        traced(dir, c.fault, (dir / ".trace").string()));
+    // The run has measured the output and read its last byte, or written its
+    // first bytes, and is held up.
+    bool ready = held_up(dir, ".trace");
+    const int appender = ::open(output.c_str(), O_WRONLY | O_APPEND);
+    ready = ready && appender >= 0 && ::write(appender, other.data(), other.size()) == ssize_t(other.size());
+    ::close(appender);
+    const auto [status, err] = finish_child(dir, child);
+    ASSERT_TRUE(ready) << c.what;
+    expect_failure_reported(status, err);
+    EXPECT_NE(err.find(c.said), std::string::npos) << c.what << ": " << err;
+    const std::string left = c.after_first_write ? block.substr(0, Limit - 4) : "";
+    EXPECT_EQ(dir.read("searchOutputList.txt"), "Old\n" + left + other) << c.what;
+    if (c.after_first_write) {
+      EXPECT_NE(err.find(std::to_string(left.size()) + " bytes"), std::string::npos) << err;
+    }
+  }
 }
 
 }  // namespace

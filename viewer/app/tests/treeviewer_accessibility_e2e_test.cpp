@@ -190,6 +190,38 @@ TEST_F(TreeviewerAccessibilityTest, FindEntryIsNamedFind) {
   close_and_expect_silence(viewer, started->window);
 }
 
+// A find text that matches no row makes the entry an "invalid entry" for as
+// long as it matches nothing. (The find bar marks it with
+// tree::set_entry_invalid.)
+TEST_F(TreeviewerAccessibilityTest, EntryIsInvalidWhileItsTextMatchesNothing) {
+  folder.write("tree_window.ini", Settings);
+  folder.write("tree_display_template.txt", "0,Alpha/\n1,inner.txt\n0,Beta\n");
+  ViewerProcess viewer(folder.path());
+  const std::optional<Started> started = start(viewer);
+  ASSERT_TRUE(started) << problem;
+  ASSERT_TRUE(tree_of(*started)) << viewer.output();
+
+  x_inspect::press_key(x.get(), XK_f, ControlMask);
+  const Accessible entry = wait_for_object(
+      started->application.get(),
+      [](AtspiAccessible* object) { return name_of(object) == "Find" && states_of(object).count("showing"); },
+      Patience);
+  ASSERT_TRUE(entry) << "no entry named Find came up";
+  const auto invalid = [&] { return states_of(entry.get()).count("invalid-entry") > 0; };
+
+  x_inspect::type_text(x.get(), "inn");
+  ASSERT_TRUE(x_inspect::answers_ping(x.get(), started->window, Patience));
+  EXPECT_FALSE(invalid()) << "\"inn\" matches inner.txt";
+  x_inspect::type_text(x.get(), "zz");
+  EXPECT_TRUE(x_inspect::wait_until(invalid, Patience)) << "\"innzz\" matches nothing";
+  x_inspect::press_key(x.get(), XK_BackSpace);
+  x_inspect::press_key(x.get(), XK_BackSpace);
+  EXPECT_TRUE(x_inspect::wait_until([&] { return !invalid(); }, Patience))
+      << "\"inn\" matches again";
+  x_inspect::press_key(x.get(), XK_Escape);
+  close_and_expect_silence(viewer, started->window);
+}
+
 // While the template is being read the tree is busy, and it is busy no
 // more once the writer has closed it and every row is in. (The loader marks
 // the tree busy with tree::set_tree_busy.)

@@ -2,6 +2,10 @@
 // of its find entry, the states "busy" (the template is still being read)
 // and "invalid entry" (the find text matches nothing), and the description
 // of a folder row's icon. The busy state also shows as the busy cursor.
+//
+// Object data: "gw_busy" on the tree view (set while busy), "gw_accessible"
+// on a view that attach_accessibility has prepared, and "gw_state_busy" /
+// "gw_state_invalid_entry" on an accessible that holds the extra state.
 #pragma once
 
 #include <gtk/gtk.h>
@@ -9,6 +13,12 @@
 #include <string>
 
 namespace tree {
+
+// Prepares a tree view that has just been placed in its window: its
+// accessible name becomes the window's title, the icon of a folder row is
+// described as "folder" and a row without an icon reports no image, and the
+// busy cursor comes back whenever the view's window is made again.
+void attach_accessibility(GtkWidget* view);
 
 // The tree view's accessible name (the window's title).
 void name_tree(GtkWidget* view, const std::string& name);
@@ -23,5 +33,8 @@ void set_tree_busy(GtkWidget* view, bool busy);
 // The find entry's accessible state "invalid entry", set while its text
 // matches no row.
 void set_entry_invalid(GtkWidget* entry, bool invalid);
+
+// Whether set_tree_busy holds the view busy.
+bool tree_busy(GtkWidget* view);
 
 }  // namespace tree

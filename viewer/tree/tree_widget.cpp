@@ -10,6 +10,7 @@
 
 #include "core/event_queue.h"
 #include "core/gobject_ptr.h"
+#include "tree/tree_accessibility.h"
 #include "tree/tree_model.h"
 #include "utf8.h"
 #include "widgets/unplaced_widget.h"
@@ -577,6 +578,7 @@ void attach_gestures(GtkTreeView* view, GtkWidget* outer) {
   bar->entry = gtk_entry_new();
   if (bar->entry) {
     g_object_ref_sink(bar->entry);
+    name_find_entry(bar->entry);
     g_signal_connect(bar->entry, "key-press-event", G_CALLBACK(on_find_key), view);
     g_signal_connect(bar->entry, "changed", G_CALLBACK(on_find_changed), view);
     g_signal_connect(bar->entry, "focus-out-event", G_CALLBACK(on_find_focus_out), nullptr);
@@ -787,6 +789,7 @@ intptr_t create_tree_widget(int32_t number, int32_t x, int32_t y, int32_t width,
                    GINT_TO_POINTER(number));
 
   attach_gestures(view, outer);
+  attach_accessibility(GTK_WIDGET(view));
 
   record->main = GTK_WIDGET(view);
   record->outer = outer;

@@ -237,6 +237,119 @@ void type_text(Display* display, const std::string& text) {
   }
 }
 
+void type_unicode(Display* display, const std::string& utf8) {
+  int low = 0;
+  int high = 0;
+  XDisplayKeycodes(display, &low, &high);
+  for (size_t i = 0; i < utf8.size();) {
+    // One character's code point.
+    const auto lead = static_cast<unsigned char>(utf8[i]);
+    const size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+    unsigned long code_point = length == 1 ? lead : lead & (0x3F >> (length - 1));
+    for (size_t k = 1; k < length && i + k < utf8.size(); ++k)
+      code_point = code_point << 6 | (static_cast<unsigned char>(utf8[i + k]) & 0x3F);
+    i += length;
+    if (code_point < 0x80) {
+      type_text(display, std::string(1, static_cast<char>(code_point)));
+      continue;
+    }
+    KeySym keysym = 0x1000000 | code_point;
+    if (XKeysymToKeycode(display, keysym) != 0) {
+      press_key(display, keysym);
+      continue;
+    }
+    int per_code = 0;
+    KeySym* map = XGetKeyboardMapping(display, static_cast<KeyCode>(low), high - low + 1, &per_code);
+    int spare = 0;
+    for (int code = high; code >= low && map && !spare; --code) {
+      bool empty = true;
+      for (int k = 0; k < per_code; ++k) empty = empty && map[(code - low) * per_code + k] == NoSymbol;
+      if (empty) spare = code;
+    }
+    if (map) XFree(map);
+    if (!spare) continue;
+    KeySym both[2] = {keysym, keysym};
+    XChangeKeyboardMapping(display, spare, 2, both, 1);
+    XSync(display, False);
+    XTestFakeKeyEvent(display, static_cast<unsigned>(spare), True, CurrentTime);
+    XTestFakeKeyEvent(display, static_cast<unsigned>(spare), False, CurrentTime);
+    XSync(display, False);
+    KeySym none[2] = {NoSymbol, NoSymbol};
+    XChangeKeyboardMapping(display, spare, 2, none, 1);
+    XSync(display, False);
+  }
+}
+
+Picture screenshot(Display* display, Window window) {
+  Picture picture;
+  ErrorTrap trap(display);
+  XWindowAttributes attributes;
+  if (!XGetWindowAttributes(display, window, &attributes)) return picture;
+  XImage* image = XGetImage(display, window, 0, 0, attributes.width, attributes.height, AllPlanes, ZPixmap);
+  if (trap.failed() || !image) return picture;
+  picture.width = attributes.width;
+  picture.height = attributes.height;
+  picture.pixels.reserve(static_cast<size_t>(picture.width) * picture.height);
+  for (int y = 0; y < picture.height; ++y)
+    for (int x = 0; x < picture.width; ++x) picture.pixels.push_back(XGetPixel(image, x, y) & 0xFFFFFF);
+  XDestroyImage(image);
+  return picture;
+}
+
+namespace {
+
+void collect_descendants(Display* display, Window window, int depth, std::vector<Descendant>& found) {
+  Window root = 0;
+  Window parent = 0;
+  Window* children = nullptr;
+  unsigned count = 0;
+  if (!XQueryTree(display, window, &root, &parent, &children, &count)) return;
+  const std::unique_ptr<Window, XFreeDeleter> owned(children);
+  for (unsigned i = 0; i < count; ++i) {
+    Descendant child;
+    child.window = children[i];
+    child.depth = depth;
+    XWindowAttributes attributes{};
+    if (!XGetWindowAttributes(display, child.window, &attributes)) continue;
+    child.mapped = attributes.map_state == IsViewable;
+    child.input_output = attributes.c_class == InputOutput;
+    Window ignored = 0;
+    XTranslateCoordinates(display, child.window, attributes.root, 0, 0, &child.place.x, &child.place.y,
+                          &ignored);
+    child.place.width = attributes.width;
+    child.place.height = attributes.height;
+    found.push_back(child);
+    collect_descendants(display, child.window, depth + 1, found);
+  }
+}
+
+}  // namespace
+
+std::vector<Descendant> descendants(Display* display, Window window) {
+  ErrorTrap trap(display);
+  std::vector<Descendant> found;
+  collect_descendants(display, window, 1, found);
+  return found;
+}
+
+std::vector<Window> popup_windows(Display* display) {
+  ErrorTrap trap(display);
+  std::vector<Window> found;
+  Window root = 0;
+  Window parent = 0;
+  Window* children = nullptr;
+  unsigned count = 0;
+  if (!XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &count)) return found;
+  const std::unique_ptr<Window, XFreeDeleter> owned(children);
+  for (unsigned i = 0; i < count; ++i) {
+    XWindowAttributes attributes{};
+    if (XGetWindowAttributes(display, children[i], &attributes) && attributes.override_redirect &&
+        attributes.map_state == IsViewable && attributes.c_class == InputOutput)
+      found.push_back(children[i]);
+  }
+  return found;
+}
+
 bool answers_ping(Display* display, Window window, std::chrono::milliseconds timeout) {
   static long serial = 0;
   const Window root = DefaultRootWindow(display);

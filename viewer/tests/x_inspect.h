@@ -113,6 +113,33 @@ bool window_manager_caught_up(Display* display, std::chrono::milliseconds timeou
 // nothing when no one owns it or no answer comes within the timeout.
 std::optional<std::string> clipboard_text(Display* display, std::chrono::milliseconds timeout);
 
+// Types any text, UTF-8: a character without a key of its own is given one,
+// a keycode that holds no keysym, for as long as it is typed.
+void type_unicode(Display* display, const std::string& utf8);
+
+// What the screen shows of a window (a 24-bit true-colour screen), 0xRRGGBB
+// pixels row by row; empty when the window cannot be read.
+struct Picture {
+  int width = 0;
+  int height = 0;
+  std::vector<unsigned long> pixels;
+  unsigned long at(int x, int y) const { return pixels[static_cast<size_t>(y) * width + x]; }
+};
+Picture screenshot(Display* display, Window window);
+
+// A window below another, in root coordinates.
+struct Descendant {
+  Window window = 0;
+  int depth = 0;  // 1 for a child
+  Geometry place;
+  bool mapped = false;
+  bool input_output = false;
+};
+// Every window below `window`, parents before their children.
+std::vector<Descendant> descendants(Display* display, Window window);
+// The mapped override-redirect children of the root: menus, tooltips.
+std::vector<Window> popup_windows(Display* display);
+
 // Whether a window manager runs on the screen (_NET_SUPPORTING_WM_CHECK).
 bool window_manager_running(Display* display);
 

@@ -451,6 +451,7 @@ void TreeStore::set_text(int32_t index, const char* text) {
     drop_text(old);
     compact_text();
   }
+  ++text_changes_;
   changed(static_cast<uint32_t>(index));
 }
 

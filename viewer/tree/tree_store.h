@@ -171,6 +171,8 @@ class TreeStore {
   // Counts the renumberings of existing items (insertions before the end,
   // removals, clearing): item indexes taken before one are stale.
   uint32_t generation() const { return generation_; }
+  // Counts the replacements of an existing item's text (set_text).
+  uint32_t text_changes() const { return text_changes_; }
 
  private:
   static constexpr uint32_t None = UINT32_MAX;
@@ -245,6 +247,7 @@ class TreeStore {
   IconKeeper keeper_;
   TreeStoreObserver* observer_;
   uint32_t generation_ = 0;
+  uint32_t text_changes_ = 0;
   template <typename T>
   using Array = std::vector<T, StoreAllocator<T>>;
   using Text = std::basic_string<char, std::char_traits<char>, StoreAllocator<char>>;

@@ -1,0 +1,110 @@
+#include "tree/column_width.h"
+
+#include <algorithm>
+#include <memory>
+
+#include "tree/tree_store.h"
+
+namespace tree {
+
+namespace {
+
+// GDK windows wider than this cannot be drawn reliably; the view's column
+// never asks for more.
+constexpr int WidestColumn = 32000;
+// What the toolkit adds to every expander (EXPANDER_EXTRA_PADDING).
+constexpr int ExpanderPadding = 4;
+// The icon the rows show, and room for the pixels measuring cannot see
+// (focus lines, rounding).
+constexpr int IconWidth = 16;
+constexpr int Slack = 8;
+
+// A text's length as the view lays it out, roughly: ASCII and two-byte
+// characters take one cell, the others (CJK mostly) two. Only the shown
+// part of the text counts (DisplayedTextLimit).
+size_t cells_of(const char* text) {
+  size_t cells = 0;
+  size_t characters = 0;
+  for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p; ++p) {
+    if ((*p & 0xC0) == 0x80) continue;
+    if (++characters > DisplayedTextLimit) break;
+    cells += *p >= 0xE0 ? 2 : 1;
+  }
+  return cells;
+}
+
+struct LayoutUnref {
+  void operator()(PangoLayout* layout) const { g_object_unref(layout); }
+};
+
+// Where a row's cells start at `depth`: the indentation of its level and
+// its expander, as the view lays them out.
+int indentation(GtkTreeView* view, int32_t depth) {
+  gint expander = 0;
+  gint separator = 0;
+  gtk_widget_style_get(GTK_WIDGET(view), "expander-size", &expander, "horizontal-separator",
+                       &separator, nullptr);
+  const int level = gtk_tree_view_get_level_indentation(view);
+  const int expanders = gtk_tree_view_get_show_expanders(view) ? expander + ExpanderPadding : 0;
+  return depth * level + (depth + 1) * expanders + separator;
+}
+
+// The padding of the column's cells, summed.
+int cell_padding(GtkTreeView* view) {
+  GtkTreeViewColumn* column = gtk_tree_view_get_column(view, 0);
+  if (!column) return 0;
+  int padding = 0;
+  GList* cells = gtk_cell_layout_get_cells(GTK_CELL_LAYOUT(column));
+  for (GList* cell = cells; cell; cell = cell->next) {
+    gint xpad = 0;
+    gtk_cell_renderer_get_padding(GTK_CELL_RENDERER(cell->data), &xpad, nullptr);
+    padding += 2 * xpad;
+  }
+  g_list_free(cells);
+  return padding + static_cast<int>(gtk_tree_view_column_get_spacing(column));
+}
+
+}  // namespace
+
+void ColumnWidth::note(int32_t depth, const char* text) {
+  if (depth < 0 || !text) return;
+  const size_t cells = cells_of(text);
+  if (static_cast<size_t>(depth) >= longest_.size()) {
+    if (cells == 0) return;
+    longest_.resize(static_cast<size_t>(depth) + 1);
+  }
+  Longest& longest = longest_[static_cast<size_t>(depth)];
+  if (cells <= longest.cells) return;
+  std::string shown;
+  longest.text = displayed_text(text, shown) ? shown : std::string(text);
+  longest.cells = cells;
+  longest.measured = false;
+  pending_ = true;
+}
+
+int ColumnWidth::text_width(GtkTreeView* view, const char* text) {
+  const std::unique_ptr<PangoLayout, LayoutUnref> layout(gtk_widget_create_pango_layout(GTK_WIDGET(view), text));
+  if (!layout) return 0;
+  int width = 0;
+  pango_layout_get_pixel_size(layout.get(), &width, nullptr);
+  return width;
+}
+
+void ColumnWidth::apply(GtkTreeView* view) {
+  if (!pending_) return;
+  pending_ = false;
+  GtkTreeViewColumn* column = gtk_tree_view_get_column(view, 0);
+  if (!column) return;
+  const int fixed = cell_padding(view) + IconWidth + Slack;
+  for (size_t depth = 0; depth < longest_.size(); ++depth) {
+    Longest& longest = longest_[depth];
+    if (longest.measured) continue;
+    longest.measured = true;
+    width_ = std::max(width_, indentation(view, static_cast<int32_t>(depth)) + fixed +
+                                  text_width(view, longest.text.c_str()));
+  }
+  const int width = std::min(width_, WidestColumn);
+  if (width > gtk_tree_view_column_get_fixed_width(column)) gtk_tree_view_column_set_fixed_width(column, width);
+}
+
+}  // namespace tree

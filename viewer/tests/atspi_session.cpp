@@ -39,13 +39,15 @@ constexpr char GailModule[] = GTK2_MODULE_DIR "/libgail.so";
 constexpr auto StepLimit = 60s;
 
 // The bus of the session, with no service directory: nothing is started on
-// it but what the session starts itself, so nothing can outlive it.
-std::string bus_configuration(const fs::path& socket) {
+// it but what the session starts itself, so nothing can outlive it. Its
+// socket is an abstract one, which goes with the daemon however the test
+// process ends.
+std::string bus_configuration(const std::string& socket_name) {
   return "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\"\n"
          " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
          "<busconfig>\n"
          "  <type>accessibility</type>\n"
-         "  <listen>unix:path=" + socket.string() + "</listen>\n"
+         "  <listen>unix:abstract=" + socket_name + "</listen>\n"
          "  <auth>EXTERNAL</auth>\n"
          "  <policy context=\"default\">\n"
          "    <allow send_destination=\"*\" eavesdrop=\"true\"/>\n"
@@ -193,15 +195,16 @@ AtspiSession::AtspiSession() {
   // program, made in the user's runtime folder; libatspi handles the events
   // that come over such a connection by calling the program back from
   // inside their dispatch, which deadlocks a reader without a main loop. A
-  // runtime "folder" that is a file leaves the bridge on the bus alone,
+  // runtime folder that cannot exist leaves the bridge on the bus alone,
   // where a reader hears only the signals it asked for.
-  const fs::path no_folder = folder_ / "no-runtime-folder";
-  std::ofstream(no_folder).put('\n');
-  set_environment("XDG_RUNTIME_DIR", no_folder.string());
+  set_environment("XDG_RUNTIME_DIR", "/dev/null/no-runtime-folder");
   const char* no_bridge = getenv("NO_AT_BRIDGE");
   saved_.push_back({"NO_AT_BRIDGE", no_bridge ? std::optional<std::string>(no_bridge) : std::nullopt});
   unsetenv("NO_AT_BRIDGE");
   if (!start_registry()) return;
+  // The daemons hold their logs open; nothing else needs the folder, so a
+  // test process that is killed leaves nothing behind.
+  remove_folder();
 
   // Calls into a program on a loaded machine may take seconds.
   atspi_set_timeout(30000, 60000);
@@ -242,10 +245,14 @@ AtspiSession::~AtspiSession() {
     else
       unsetenv(it->name.c_str());
   }
-  if (!folder_.empty()) {
-    std::error_code ignored;
-    fs::remove_all(folder_, ignored);
-  }
+  remove_folder();
+}
+
+void AtspiSession::remove_folder() {
+  if (folder_.empty()) return;
+  std::error_code ignored;
+  fs::remove_all(folder_, ignored);
+  folder_.clear();
 }
 
 std::vector<pid_t> AtspiSession::processes() const {
@@ -274,7 +281,7 @@ bool AtspiSession::find_requirements() {
 
 bool AtspiSession::start_bus() {
   const fs::path configuration = folder_ / "bus.conf";
-  std::ofstream(configuration) << bus_configuration(folder_ / "bus");
+  std::ofstream(configuration) << bus_configuration(folder_.filename().string());
   int address_pipe[2];
   if (pipe2(address_pipe, O_CLOEXEC) != 0) {
     problem_ = "no pipe for the bus's address";

@@ -60,6 +60,7 @@ class AtspiSession {
   bool start_registry();
   void set_environment(const char* name, const std::string& value);
   void stop(pid_t& pid);
+  void remove_folder();
 
   std::string problem_;
   bool missing_ = false;

@@ -16,6 +16,7 @@
 #include <optional>
 #include <string>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 #include "tests/atspi_reader.h"
@@ -235,21 +236,27 @@ TEST_F(TreeviewerAccessibilityTest, TreeIsBusyWhileTheTemplateIsRead) {
   const Accessible tree = tree_of(*started);
   ASSERT_TRUE(tree) << viewer.output();
 
+  // The writer's end, closed however the test ends.
+  struct Writer {
+    ~Writer() {
+      if (fd >= 0) close(fd);
+    }
+    int fd = -1;
+  } writer;
   // Without waiting, a FIFO opens for writing only once a reader holds it.
-  int writer = -1;
   ASSERT_TRUE(x_inspect::wait_until(
-      [&] { return (writer = open(fifo.c_str(), O_WRONLY | O_NONBLOCK)) >= 0; }, Patience))
+      [&] { return (writer.fd = open(fifo.c_str(), O_WRONLY | O_NONBLOCK)) >= 0; }, Patience))
       << "the viewer never opened the FIFO for reading";
   const std::string first = "0,alpha/\n1,alpha child\n0,beta\n";
-  ASSERT_EQ(write(writer, first.data(), first.size()), static_cast<ssize_t>(first.size()));
+  ASSERT_EQ(write(writer.fd, first.data(), first.size()), static_cast<ssize_t>(first.size()));
   // The rows written so far show while the writer keeps the FIFO open.
   EXPECT_TRUE(x_inspect::wait_until([&] { return rows_of(tree.get()).size() == 3; }, Patience))
       << testing::PrintToString(rows_of(tree.get()));
   EXPECT_TRUE(states_of(tree.get()).count("busy")) << testing::PrintToString(states_of(tree.get()));
 
   const std::string rest = "0,gamma\n";
-  ASSERT_EQ(write(writer, rest.data(), rest.size()), static_cast<ssize_t>(rest.size()));
-  close(writer);
+  ASSERT_EQ(write(writer.fd, rest.data(), rest.size()), static_cast<ssize_t>(rest.size()));
+  close(std::exchange(writer.fd, -1));
   EXPECT_TRUE(x_inspect::wait_until([&] { return states_of(tree.get()).count("busy") == 0; }, Patience))
       << testing::PrintToString(states_of(tree.get()));
   EXPECT_EQ(sorted(rows_of(tree.get())),

@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   build-essential cmake pkg-config clang libclang-rt-14-dev
   libgtest-dev libhyperscan-dev strace
-  libatk-adaptor libatspi2.0-dev libgail-dev libdbus-1-dev at-spi2-core dbus-daemon
+  libatk-adaptor libatspi2.0-dev libgail-common libgail-dev libdbus-1-dev at-spi2-core dbus-daemon
   libgtk2.0-dev libxtst-dev libjpeg-dev libpng-dev libtiff-dev libopenjp2-7-dev zlib1g-dev
   xvfb xauth openbox xdotool x11-utils x11-apps
   imagemagick libjpeg-turbo-progs libtiff-tools libopenjp2-tools netpbm

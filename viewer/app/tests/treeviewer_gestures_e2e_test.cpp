@@ -66,6 +66,11 @@ class TreeviewerMenuTest : public ViewerSession {
   bool menu_shown() {
     return x_inspect::wait_until([&] { return !x_inspect::popup_windows(x.get()).empty(); }, Deadline);
   }
+  // Until the menu is gone it holds the keyboard: keys meant for the tree
+  // wait for that.
+  bool menu_gone() {
+    return x_inspect::wait_until([&] { return x_inspect::popup_windows(x.get()).empty(); }, Deadline);
+  }
 };
 
 TEST_F(TreeviewerMenuTest, CtrlShiftCCopiesThePathFromTheTopLevelDown) {
@@ -150,6 +155,7 @@ TEST_F(TreeviewerMenuTest, ExpandAllAndCollapseAllActOnEverythingBelowTheRow) {
   key(XK_F10, ShiftMask);
   ASSERT_TRUE(menu_shown());
   key(XK_e);
+  ASSERT_TRUE(menu_gone());
   key(XK_Down);
   key(XK_Down);
   EXPECT_EQ(copied_row(), "deep.txt");
@@ -157,6 +163,7 @@ TEST_F(TreeviewerMenuTest, ExpandAllAndCollapseAllActOnEverythingBelowTheRow) {
   key(XK_F10, ShiftMask);
   ASSERT_TRUE(menu_shown());
   key(XK_o);
+  ASSERT_TRUE(menu_gone());
   key(XK_Down);
   EXPECT_EQ(copied_row(), "Beta");
   key(XK_Home);

@@ -37,9 +37,15 @@ struct TextFile {
 };
 
 // The file library's start-up record.
-std::optional<ObjectRegistry<TextFile>> files;
+std::optional<ObjectRegistry<TextFile>>& file_registry() {
+  static std::optional<ObjectRegistry<TextFile>> registry;
+  return registry;
+}
 
-TextFile* find_file(int number) { return files ? files->find(number) : nullptr; }
+TextFile* find_file(int number) {
+  auto& files = file_registry();
+  return files ? files->find(number) : nullptr;
+}
 
 void write_out(TextFile& file) {
   if (file.reading) return;
@@ -142,6 +148,7 @@ std::u16string collect_utf16_line(TextFile& file) {
 }
 
 int open_file(int number, std::u16string_view name, std::initializer_list<const char*> modes) {
+  auto& files = file_registry();
   if (!files) init_files();
   const auto [id, file] = files->allocate(number);
   if (!file) return 0;
@@ -169,6 +176,7 @@ int open_file(int number, std::u16string_view name, std::initializer_list<const 
 }  // namespace
 
 void init_files() {
+  auto& files = file_registry();
   if (files) close_all_files();
   files.emplace(16, [](int number) { close_file(number); });
 }
@@ -221,12 +229,12 @@ int close_file(int number) {
   write_out(*file);
   if (fclose(file->stream.release()) != 0) file->note_error();
   const int error = file->error;
-  files->release(number);
+  file_registry()->release(number);
   return error;
 }
 
 void close_all_files() {
-  if (files) files->release_all();
+  if (auto& files = file_registry()) files->release_all();
 }
 
 int64_t file_length(int number) {

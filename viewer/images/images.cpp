@@ -23,14 +23,10 @@ struct Image {
   bool live() const { return static_cast<bool>(handle); }
 };
 
-struct WindowDestroyer {
-  void operator()(GdkWindow* window) const { gdk_window_destroy(window); }
-};
-
 struct ImageLibrary {
   std::optional<runtime::ObjectRegistry<Image>> images;
   // Kept from start-up to release and used for nothing else.
-  std::unique_ptr<GdkWindow, WindowDestroyer> hidden_window;
+  runtime::Owned<GdkWindow, gdk_window_destroy> hidden_window;
 };
 
 ImageLibrary& image_library() {

@@ -14,8 +14,11 @@ namespace widgets {
 
 namespace {
 
-// The layer's only state: its start-up record.
-std::unique_ptr<WidgetLayer> started_layer;
+// The layer's only state: its start-up record, empty until the layer starts.
+std::unique_ptr<WidgetLayer>& layer_record() {
+  static std::unique_ptr<WidgetLayer> record;
+  return record;
+}
 
 // Realizing a widget that is not inside a top-level window makes the toolkit
 // complain, and there is nothing to realize it on yet.
@@ -35,24 +38,21 @@ void on_main_widget_destroy(GtkObject* object, gpointer data) {
   registry.release(number);
 }
 
-// A fresh record; every new window becomes the current widget list from now on.
-void make_widget_layer() {
-  started_layer = std::make_unique<WidgetLayer>();
+}  // namespace
+
+// A fresh record; every new window becomes the current widget list from now
+// on. The old record goes only once the new one is in place.
+void init_widgets() {
+  layer_record() = std::make_unique<WidgetLayer>();
   core::set_new_window_handler([](GtkWidget* window) { use_widget_list(window); });
 }
 
-}  // namespace
-
-void start_widget_layer() { make_widget_layer(); }
-
 WidgetLayer& widget_layer() {
-  if (!started_layer) make_widget_layer();
-  return *started_layer;
+  if (!layer_record()) init_widgets();
+  return *layer_record();
 }
 
-WidgetLayer* started_widget_layer() { return started_layer.get(); }
-
-void init_widgets() { start_widget_layer(); }
+WidgetLayer* started_widget_layer() { return layer_record().get(); }
 
 runtime::ObjectRegistry<Widget>& widget_registry() { return widget_layer().registry; }
 

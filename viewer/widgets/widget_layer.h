@@ -26,8 +26,6 @@ struct WidgetLayer {
   WidgetListState list;
 };
 
-// Replaces the record with a fresh one.
-void start_widget_layer();
 // The record; started on first use when init_widgets has not run.
 WidgetLayer& widget_layer();
 // The record when the layer has been started, else nullptr.

@@ -1,5 +1,7 @@
 #include "search_run.h"
 
+#include <signal.h>
+
 #include <cstdio>
 #include <exception>
 #include <new>
@@ -72,10 +74,20 @@ void collect_matches(const std::vector<std::string>& terms, PairReader& pairs, O
 }
 
 int run_search() {
+  // A file-size limit fails a write (EFBIG), to the temporary file of a
+  // large block as to the output, instead of ending the process, so that the
+  // run can say why and leave the output as it was. Held back rather than
+  // ignored, SIGXFSZ keeps its disposition: sent while the block is
+  // appended, it rolls the append back like any other stopping signal.
+  sigset_t size_limit;
+  sigemptyset(&size_limit);
+  sigaddset(&size_limit, SIGXFSZ);
+  pthread_sigmask(SIG_BLOCK, &size_limit, nullptr);
   runtime::init_files();
   int status = 0;
   try {
-    OutputBlock block;
+    // Beyond a bound the block waits in a temporary file beside the output.
+    OutputBlock block(".");
     const std::vector<std::string> name = read_lines(TreeNameFile, 1);
     block.append_line({name.empty() ? std::string_view() : std::string_view(name.front())});
     const std::vector<std::string> terms = read_lines(TermsFile);

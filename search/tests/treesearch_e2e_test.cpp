@@ -397,6 +397,30 @@ TEST(TreesearchRollback, SigtermWhileWritingABigBlock) {
   }
 }
 
+TEST(TreesearchOutput, AHugeBlockWaitsInATemporaryFileBesideTheOutput) {
+  // A line of 3 MB is more than the run holds in memory: its block goes to
+  // an unnamed temporary file in the output's folder first.
+  ScratchDir dir;
+  const std::string line(size_t{3} << 20, 'x');
+  write_inputs(dir, "T\n", "x\n", "/a\n" + line + "\n", "1\n2\n");
+  dir.write("searchOutputList.txt", OutputBefore);
+  const Outcome outcome = run_in(dir);
+  EXPECT_EQ(outcome.status, 0) << outcome.err;
+  EXPECT_EQ(dir.read("searchOutputList.txt"), OutputBefore + "\nT\n" + line + "\\2\n");
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 5);
+
+  // When the temporary file cannot take the block, nothing is appended.
+  dir.write("searchOutputList.txt", OutputBefore);
+  const auto [status, err] = run_child(dir, [] {
+    const rlimit limit{size_t{1} << 20, size_t{1} << 20};
+    setrlimit(RLIMIT_FSIZE, &limit);
+  });
+  expect_failure_reported(status, err);
+  EXPECT_NE(err.find("temporary file: File too large"), std::string::npos) << err;
+  EXPECT_EQ(dir.read("searchOutputList.txt"), OutputBefore);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 5);
+}
+
 TEST(TreesearchOutOfMemory, OneLineAndTheOutputUntouched) {
 #if defined(__SANITIZE_ADDRESS__)
   GTEST_SKIP() << "an address-space limit does not work with AddressSanitizer";

@@ -210,11 +210,11 @@ AppendResult append_block(const char* path, const OutputBlock& block, WriteCall 
       set_reason(result.reason, "%s; the unfinished block is removed, and what another program wrote meanwhile is kept",
                  why);
     } else if (error) {
-      set_reason(result.reason, "%s; the unfinished block could not be removed (%s), %lld bytes of it remain", why, std::strerror(error),
-          static_cast<long long>(left));
+      set_reason(result.reason, "%s; the unfinished block could not be removed (%s), %lld bytes of it remain", why,
+                 std::strerror(error), static_cast<long long>(left));
     } else if (!landing.known) {
       set_reason(result.reason, "%s; where the unfinished block went is not known, %lld bytes of it remain", why,
-          static_cast<long long>(left));
+                 static_cast<long long>(left));
     } else {
       set_reason(result.reason,
                  "%s; another program wrote to the file meanwhile, and what it wrote is kept, so %lld bytes of the "

@@ -83,7 +83,8 @@ bool equal_folded(std::string_view name, std::string_view folded) {
     if (byte >= 'A' && byte <= 'Z') {
       byte = static_cast<unsigned char>(byte + ('a' - 'A'));
     } else if (i + 1 < name.size() && folds(byte, static_cast<unsigned char>(name[i + 1]))) {
-      if (folded[i] != name[i] || static_cast<unsigned char>(folded[i + 1]) != static_cast<unsigned char>(name[i + 1]) + 0x20)
+      if (folded[i] != name[i] ||
+          static_cast<unsigned char>(folded[i + 1]) != static_cast<unsigned char>(name[i + 1]) + 0x20)
         return false;
       ++i;
       continue;
@@ -184,7 +185,8 @@ TermMatcher::TermMatcher(const std::vector<std::string>& terms) {
   short_terms_ = static_cast<unsigned>(compiled.size());
   std::vector<std::string> patterns;
   for (const std::string& folded : compiled) patterns.push_back(pattern_of(folded));
-  for (const std::string& folded : long_terms_) patterns.push_back(pattern_of(std::string_view(folded).substr(0, LongTermPrefix)));
+  for (const std::string& folded : long_terms_)
+    patterns.push_back(pattern_of(std::string_view(folded).substr(0, LongTermPrefix)));
   for (const std::string& folded : compiled) longest_ = std::max(longest_, folded.size());
   if (!long_terms_.empty()) longest_ = std::max(longest_, LongTermPrefix);
   std::vector<const char*> expressions;

@@ -7,8 +7,6 @@
 // vanishes with the process.
 #pragma once
 
-#include <sys/types.h>
-
 #include <cstddef>
 #include <memory>
 #include <string>

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <exception>
+#include <filesystem>
 #include <new>
 #include <thread>
 
@@ -32,6 +33,15 @@ std::vector<std::string> read_lines(const char* name, size_t at_most = SIZE_MAX)
   while (lines.size() < at_most && !runtime::at_eof(0)) runtime::read_line_bytes(0, lines.emplace_back());
   runtime::close_file(0);
   return lines;
+}
+
+// The folder of the file the output's name leads to (through any links):
+// the block's temporary file goes there, on the file system that the block
+// needs room on anyway.
+std::string output_folder() {
+  std::error_code error;
+  const std::filesystem::path output = std::filesystem::canonical(OutputFile, error);
+  return error ? "." : output.parent_path().string();
 }
 
 void say(const std::string& message) { std::fprintf(stderr, "treesearch: %s\n", message.c_str()); }
@@ -87,7 +97,7 @@ int run_search() {
   int status = 0;
   try {
     // Beyond a bound the block waits in a temporary file beside the output.
-    OutputBlock block(".");
+    OutputBlock block(output_folder());
     const std::vector<std::string> name = read_lines(TreeNameFile, 1);
     block.append_line({name.empty() ? std::string_view() : std::string_view(name.front())});
     const std::vector<std::string> terms = read_lines(TermsFile);

@@ -628,6 +628,24 @@ TEST(TreesearchOutput, AnOutputReplacedWhileTheRunWaitsForItsLockIsLeftAlone) {
   }
 }
 
+TEST(TreesearchOutput, AHugeBlockWaitsInTheFolderOfTheFileTheOutputLinksTo) {
+  if (auto missing = tracer_missing()) GTEST_SKIP() << *missing;
+  ScratchDir dir, elsewhere;
+  write_inputs(dir, "T\n", "x\n", std::string(size_t{3} << 20, 'x'), "1\n");
+  elsewhere.write("list.txt", "Old\n");
+  std::filesystem::create_symlink(elsewhere / "list.txt", dir / "searchOutputList.txt");
+  const std::string log = (dir / ".trace").string();
+  const auto [status, err] = run_child(
+      dir, untraced_leaks, {"strace", "-f", "-o", log, "-e", "trace=openat", "-e", "signal=none", TREESEARCH_PATH});
+  ASSERT_TRUE(WIFEXITED(status)) << status;
+  EXPECT_EQ(WEXITSTATUS(status), 0) << err;
+  EXPECT_EQ(elsewhere.read("list.txt").size(), 4 + 2 + (size_t{3} << 20) + 3);
+  const std::string trace = dir.read(".trace");
+  EXPECT_NE(trace.find("\"" + std::filesystem::canonical(elsewhere.path()).string() + "\", O_RDWR|O_CLOEXEC|O_TMPFILE"),
+            std::string::npos)
+      << trace;
+}
+
 TEST(TreesearchRollback, WhatAnotherProgramAppendsMeanwhileIsKept) {
   // Another program appends to the output without the lock while the run
   // writes its block; then a file-size limit stops the run. Only the run's

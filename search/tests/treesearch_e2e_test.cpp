@@ -290,16 +290,19 @@ void expect_failure_reported(int status, const std::string& err) {
   EXPECT_TRUE(one_line_naming_the_output(err)) << err;
 }
 
+// Sets a limit of the child on `resource` (hard and soft) to `value`.
+void limit(int resource, rlim_t value) {
+  const rlimit both{value, value};
+  setrlimit(resource, &both);
+}
+
 const std::string OutputBefore = "Old\n/x\\no line end";
 
 TEST(TreesearchRollback, AFileSizeLimitLeavesTheOutputAsItWas) {
   ScratchDir dir;
   write_large_inputs(dir);
   dir.write("searchOutputList.txt", OutputBefore);
-  const auto [status, err] = run_child(dir, [] {
-    const rlimit limit{64 * 1024, 64 * 1024};
-    setrlimit(RLIMIT_FSIZE, &limit);
-  });
+  const auto [status, err] = run_child(dir, [] { limit(RLIMIT_FSIZE, 64 * 1024); });
   expect_failure_reported(status, err);
   EXPECT_NE(err.find("File too large"), std::string::npos) << err;
   EXPECT_EQ(dir.read("searchOutputList.txt"), OutputBefore);
@@ -322,8 +325,7 @@ std::function<void()> held_back(int signal, bool ignored) {
     // The address sanitizer would catch the fault signals itself, whatever
     // the disposition the program was started with.
     setenv("ASAN_OPTIONS", "handle_segv=0:handle_sigbus=0:handle_sigfpe=0:handle_sigill=0:handle_abort=0", 1);
-    const rlimit no_core{0, 0};
-    setrlimit(RLIMIT_CORE, &no_core);
+    limit(RLIMIT_CORE, 0);
     sigset_t set;
     sigemptyset(&set);
     sigaddset(&set, signal);
@@ -416,10 +418,7 @@ TEST(TreesearchOutput, AHugeBlockWaitsInATemporaryFileBesideTheOutput) {
 
   // When the temporary file cannot take the block, nothing is appended.
   dir.write("searchOutputList.txt", OutputBefore);
-  const auto [status, err] = run_child(dir, [] {
-    const rlimit limit{size_t{1} << 20, size_t{1} << 20};
-    setrlimit(RLIMIT_FSIZE, &limit);
-  });
+  const auto [status, err] = run_child(dir, [] { limit(RLIMIT_FSIZE, rlim_t{1} << 20); });
   expect_failure_reported(status, err);
   EXPECT_NE(err.find("temporary file: File too large"), std::string::npos) << err;
   EXPECT_EQ(dir.read("searchOutputList.txt"), OutputBefore);
@@ -435,10 +434,7 @@ TEST(TreesearchOutOfMemory, OneLineAndTheOutputUntouched) {
   dir.write("foldersScratch.txt", std::string(size_t{256} << 20, 'x'));
   dir.write("searchTermsList.txt", "x\n");
   dir.write("searchOutputList.txt", OutputBefore);
-  const auto [status, err] = run_child(dir, [] {
-    const rlimit limit{size_t{192} << 20, size_t{192} << 20};
-    setrlimit(RLIMIT_AS, &limit);
-  });
+  const auto [status, err] = run_child(dir, [] { limit(RLIMIT_AS, rlim_t{192} << 20); });
   expect_failure_reported(status, err);
   EXPECT_NE(err.find("out of memory"), std::string::npos) << err;
   EXPECT_EQ(dir.read("searchOutputList.txt"), OutputBefore);
@@ -469,10 +465,7 @@ TEST(TreesearchOutput, AnAppendOnlyFileIsAppendedTo) {
   // Such a file cannot be cut back: a failed append says how much of its
   // block is left.
   write_large_inputs(dir);
-  const auto [status, err] = run_child(dir, [] {
-    const rlimit limit{64 * 1024, 64 * 1024};
-    setrlimit(RLIMIT_FSIZE, &limit);
-  });
+  const auto [status, err] = run_child(dir, [] { limit(RLIMIT_FSIZE, 64 * 1024); });
   std::system(("chattr -a '" + output + "'").c_str());
   expect_failure_reported(status, err);
   const size_t left = 64 * 1024 - std::string("Old\nT\n/a\\1\n").size();
@@ -674,8 +667,7 @@ TEST(TreesearchRollback, WhatAnotherProgramAppendsMeanwhileIsKept) {
         dir,
         [] {
           untraced_leaks();
-          const rlimit limit{Limit, Limit};
-          setrlimit(RLIMIT_FSIZE, &limit);
+          limit(RLIMIT_FSIZE, Limit);
         },
         traced(dir, c.fault, (dir / ".trace").string()));
     // The run has measured the output and read its last byte, or written its

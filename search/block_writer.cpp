@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/file.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -13,6 +14,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "descriptor.h"
+
 namespace search {
 
 namespace {
@@ -21,26 +24,6 @@ constexpr size_t WriteSize = size_t{8} << 20;  // signals are looked for at leas
 // A path whose file is replaced this many times in a row while its lock is
 // awaited is given up on rather than chased for ever.
 constexpr int Reopens = 100;
-
-class Descriptor {
- public:
-  explicit Descriptor(int fd = -1) : fd_(fd) {}
-  ~Descriptor() { reset(); }
-  Descriptor(const Descriptor&) = delete;
-  Descriptor& operator=(const Descriptor&) = delete;
-  int get() const { return fd_; }
-  bool valid() const { return fd_ >= 0; }
-  // Closes the descriptor; the error number of a failed close, or 0.
-  int reset(int fd = -1) {
-    int error = 0;
-    if (fd_ >= 0 && ::close(fd_) != 0 && errno != EINTR) error = errno;
-    fd_ = fd;
-    return error;
-  }
-
- private:
-  int fd_;
-};
 
 // Signals whose default action ends the process and that can be caught.
 bool ends_process(int signal) {
@@ -138,7 +121,7 @@ AppendResult append_block(const char* path, const OutputBlock& block, WriteCall 
   auto fail = [&](const char* what, int error) {
     result.kind = AppendResult::Failed;
     set_reason(result.reason, "%s%s", what, std::strerror(error));
-    return result;
+    return std::move(result);
   };
 
   // Never with O_TRUNC: another run may have created the file and written
@@ -195,12 +178,12 @@ AppendResult append_block(const char* path, const OutputBlock& block, WriteCall 
     line_end_first = last != '\n';
   }
   std::vector<std::string_view> pieces = block.pieces();
-  if (line_end_first) pieces.insert(pieces.begin(), "\n");
 
   // From here on nothing throws, and the only bytes this run adds to the
   // file are the block's; anything that stops the append cuts them back.
   // With SIGXFSZ held back too, a file-size limit fails the write (EFBIG)
-  // instead of ending the process, so that the output can be cut back.
+  // instead of ending the process, so that the output can be cut back; the
+  // signal the limit raises with it is not looked for after a failed write.
   const StoppingSignals signals;
   signals.hold();
   Landing landing;
@@ -227,11 +210,11 @@ AppendResult append_block(const char* path, const OutputBlock& block, WriteCall 
       set_reason(result.reason, "%s; the unfinished block is removed, and what another program wrote meanwhile is kept",
                  why);
     } else if (error) {
-      set_reason(result.reason, "%s; the unfinished block could not be removed (%s), %lld bytes of it remain", why, std::strerror(error),
-          static_cast<long long>(left));
+      set_reason(result.reason, "%s; the unfinished block could not be removed (%s), %lld bytes of it remain", why,
+                 std::strerror(error), static_cast<long long>(left));
     } else if (!landing.known) {
       set_reason(result.reason, "%s; where the unfinished block went is not known, %lld bytes of it remain", why,
-          static_cast<long long>(left));
+                 static_cast<long long>(left));
     } else {
       set_reason(result.reason,
                  "%s; another program wrote to the file meanwhile, and what it wrote is kept, so %lld bytes of the "
@@ -239,10 +222,11 @@ AppendResult append_block(const char* path, const OutputBlock& block, WriteCall 
                  why, static_cast<long long>(left), static_cast<long long>(landing.first));
     }
   };
-  auto failed = [&](int fd, int error) {
-    roll_back(fd, std::strerror(error));
+  auto failed = [&](int fd, int error, const char* what = "") {
+    char why[128];
+    std::snprintf(why, sizeof why, "%s%s", what, std::strerror(error));
+    roll_back(fd, why);
     result.kind = AppendResult::Failed;
-    return result;
   };
   auto stopped = [&](int fd, int signal) {
     char why[64];
@@ -253,22 +237,52 @@ AppendResult append_block(const char* path, const OutputBlock& block, WriteCall 
     roll_back(fd, why);
     result.kind = AppendResult::Stopped;
     result.signal = signal;
-    return result;
   };
-
-  for (std::string_view piece : pieces) {
-    while (!piece.empty()) {
-      const ssize_t written = write_call(file.get(), piece.data(), std::min(piece.size(), WriteSize));
+  // Writes the bytes; false, with the result made, when the append stops.
+  auto put = [&](std::string_view bytes) {
+    while (!bytes.empty()) {
+      const ssize_t written = write_call(file.get(), bytes.data(), std::min(bytes.size(), WriteSize));
       if (written < 0 && errno == EINTR) continue;
-      if (written <= 0) return failed(file.get(), written < 0 ? errno : EIO);
+      if (written <= 0) {
+        failed(file.get(), written < 0 ? errno : EIO);
+        return false;
+      }
       // With O_APPEND the offset is left just past the bytes written.
       landing.add(lseek(file.get(), 0, SEEK_CUR), written);
-      piece.remove_prefix(static_cast<size_t>(written));
-      if (const int signal = signals.pending()) return stopped(file.get(), signal);
+      bytes.remove_prefix(static_cast<size_t>(written));
+      if (const int signal = signals.pending()) {
+        stopped(file.get(), signal);
+        return false;
+      }
     }
+    return true;
+  };
+
+  if (line_end_first && !put("\n")) return result;
+  // The spilled bytes are written straight from a mapping of their file, a
+  // window at a time: no copy of them is made, and a page that cannot be
+  // read fails the write (EFAULT) rather than stopping the process.
+  for (size_t at = 0; at < block.spilled(); at += WriteSize) {
+    const size_t length = std::min(WriteSize, block.spilled() - at);
+    void* window = mmap(nullptr, length, PROT_READ, MAP_SHARED, block.spill_descriptor(), static_cast<off_t>(at));
+    if (window == MAP_FAILED) {
+      failed(file.get(), errno, "cannot read the block back: ");
+      return result;
+    }
+    const bool went_on = put({static_cast<const char*>(window), length});
+    munmap(window, length);
+    if (!went_on) return result;
   }
-  if (const int error = file.reset()) return failed(keeper.get(), error);
-  if (const int signal = signals.pending()) return stopped(keeper.get(), signal);
+  for (std::string_view piece : pieces)
+    if (!put(piece)) return result;
+  if (const int error = file.reset()) {
+    failed(keeper.get(), error);
+    return result;
+  }
+  if (const int signal = signals.pending()) {
+    stopped(keeper.get(), signal);
+    return result;
+  }
   // The block is whole in the file. The last close lets the lock go; an
   // error from it is no news of the block, which the close before wrote out.
   keeper.reset();

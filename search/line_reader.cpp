@@ -65,17 +65,13 @@ uint64_t terminators64(const char* p, uint64_t& high) {
 }  // namespace
 
 ListReader::ListReader(const char* path) : fd_(::open(path, O_RDONLY | O_CLOEXEC)) {
-  if (fd_ < 0) at_end_ = true;
-}
-
-ListReader::~ListReader() {
-  if (fd_ >= 0) ::close(fd_);
+  if (!fd_.valid()) at_end_ = true;
 }
 
 bool ListReader::read_more(ByteBuffer& bytes) {
   if (at_end_) return false;
   ssize_t got;
-  do got = ::read(fd_, bytes.extend(ReadSize), ReadSize);
+  do got = ::read(fd_.get(), bytes.extend(ReadSize), ReadSize);
   while (got < 0 && errno == EINTR);
   if (got <= 0) {
     at_end_ = true;

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "byte_buffer.h"
+#include "descriptor.h"
 
 namespace search {
 
@@ -49,9 +50,6 @@ struct LineBlock {
 class ListReader {
  public:
   explicit ListReader(const char* path);
-  ~ListReader();
-  ListReader(const ListReader&) = delete;
-  ListReader& operator=(const ListReader&) = delete;
 
   // Adds up to `max_lines` lines to `block`, fewer once `max_bytes` bytes
   // are in it (but at least one while any is left); returns how many.
@@ -61,7 +59,7 @@ class ListReader {
  private:
   bool read_more(ByteBuffer& bytes);  // false at the end of the file
 
-  int fd_ = -1;
+  Descriptor fd_;
   bool at_end_ = false;
   bool first_ = true;       // nothing read yet: a byte-order mark may follow
   bool skip_lf_ = false;    // the last line ended with CR: an LF next is its

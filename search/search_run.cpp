@@ -1,7 +1,10 @@
 #include "search_run.h"
 
+#include <signal.h>
+
 #include <cstdio>
 #include <exception>
+#include <filesystem>
 #include <new>
 #include <string_view>
 #include <thread>
@@ -31,6 +34,15 @@ std::vector<std::string> read_lines(const char* name, size_t at_most = SIZE_MAX)
   while (lines.size() < at_most && !runtime::at_eof(0)) runtime::read_line_bytes(0, lines.emplace_back());
   runtime::close_file(0);
   return lines;
+}
+
+// The folder of the file the output's name leads to (through any links):
+// the block's temporary file goes there, on the file system that the block
+// needs room on anyway.
+std::string output_folder() {
+  std::error_code error;
+  const std::filesystem::path output = std::filesystem::canonical(OutputFile, error);
+  return error ? "." : output.parent_path().string();
 }
 
 // One line on standard error, made without allocating: it may report that
@@ -79,10 +91,20 @@ void collect_matches(const std::vector<std::string>& terms, PairReader& pairs, O
 }
 
 int run_search() {
+  // A file-size limit fails a write (EFBIG), to the temporary file of a
+  // large block as to the output, instead of ending the process, so that the
+  // run can say why and leave the output as it was. Held back rather than
+  // ignored, SIGXFSZ keeps its disposition: sent while the block is
+  // appended, it rolls the append back like any other stopping signal.
+  sigset_t size_limit;
+  sigemptyset(&size_limit);
+  sigaddset(&size_limit, SIGXFSZ);
+  pthread_sigmask(SIG_BLOCK, &size_limit, nullptr);
   int status = 0;
   try {
     runtime::init_files();
-    OutputBlock block;
+    // Beyond a bound the block waits in a temporary file beside the output.
+    OutputBlock block(output_folder());
     const std::vector<std::string> name = read_lines(TreeNameFile, 1);
     block.append_line({name.empty() ? std::string_view() : std::string_view(name.front())});
     const std::vector<std::string> terms = read_lines(TermsFile);

@@ -83,7 +83,8 @@ bool equal_folded(std::string_view name, std::string_view folded) {
     if (byte >= 'A' && byte <= 'Z') {
       byte = static_cast<unsigned char>(byte + ('a' - 'A'));
     } else if (i + 1 < name.size() && folds(byte, static_cast<unsigned char>(name[i + 1]))) {
-      if (folded[i] != name[i] || static_cast<unsigned char>(folded[i + 1]) != static_cast<unsigned char>(name[i + 1]) + 0x20)
+      if (folded[i] != name[i] ||
+          static_cast<unsigned char>(folded[i + 1]) != static_cast<unsigned char>(name[i + 1]) + 0x20)
         return false;
       ++i;
       continue;
@@ -184,7 +185,8 @@ TermMatcher::TermMatcher(const std::vector<std::string>& terms) {
   short_terms_ = static_cast<unsigned>(compiled.size());
   std::vector<std::string> patterns;
   for (const std::string& folded : compiled) patterns.push_back(pattern_of(folded));
-  for (const std::string& folded : long_terms_) patterns.push_back(pattern_of(std::string_view(folded).substr(0, LongTermPrefix)));
+  for (const std::string& folded : long_terms_)
+    patterns.push_back(pattern_of(std::string_view(folded).substr(0, LongTermPrefix)));
   for (const std::string& folded : compiled) longest_ = std::max(longest_, folded.size());
   if (!long_terms_.empty()) longest_ = std::max(longest_, LongTermPrefix);
   std::vector<const char*> expressions;
@@ -215,7 +217,8 @@ TermMatcher::TermMatcher(const std::vector<std::string>& terms) {
 
 TermMatcher::~TermMatcher() = default;
 
-void TermMatcher::scan(std::string_view bytes, const LineBlock* block, std::vector<uint8_t>& hits) {
+void TermMatcher::scan(std::string_view bytes, const LineBlock* block, std::vector<uint8_t>& hits,
+                       const std::vector<uint8_t>* decided) {
   if (!database_) return;
   ScanState state{*this, bytes, block, 0, 0, 0, hits.data()};
   // Windows overlap by the longest pattern less one byte, so that every
@@ -224,11 +227,14 @@ void TermMatcher::scan(std::string_view bytes, const LineBlock* block, std::vect
   for (size_t from = 0; from < bytes.size();) {
     if (block) {
       // The line that holds the search's first byte. Lines hit already need
-      // no search, nor does a line that repeats a hit one before it.
+      // no search, nor does a line that repeats the one before it when a
+      // term was found in that one (a line decided beforehand tells nothing
+      // of its bytes).
       size_t line = static_cast<size_t>(
           std::upper_bound(block->ends.begin(), block->ends.end(), from) - block->ends.begin());
+      auto found_in = [&](size_t before) { return hits[before] && !(decided && (*decided)[before]); };
       while (line < block->count() &&
-             (hits[line] || (line > 0 && hits[line - 1] && block->line(line) == block->line(line - 1)))) {
+             (hits[line] || (line > 0 && found_in(line - 1) && block->line(line) == block->line(line - 1)))) {
         hits[line] = 1;
         ++line;
       }
@@ -274,7 +280,7 @@ void TermMatcher::mark_lines(const LineBlock& block, std::vector<uint8_t>& hits,
   if (decided) hits.assign(decided->begin(), decided->begin() + static_cast<std::ptrdiff_t>(block.count()));
   else hits.assign(block.count(), 0);
   if (block.count() == 0) return;
-  scan(block.bytes.view(), &block, hits);
+  scan(block.bytes.view(), &block, hits, decided);
   const bool well_formed = block.ascii || runtime::is_well_formed_utf8(block.bytes.view());
   if (well_formed && searched_terms_.empty()) return;
   for (size_t i = 0; i < block.count(); ++i) {

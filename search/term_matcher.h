@@ -47,7 +47,8 @@ class TermMatcher {
   struct ScanState;
   static int on_match(unsigned int id, unsigned long long from, unsigned long long to, unsigned int flags,
                       void* context);
-  void scan(std::string_view bytes, const LineBlock* block, std::vector<uint8_t>& hits);
+  void scan(std::string_view bytes, const LineBlock* block, std::vector<uint8_t>& hits,
+            const std::vector<uint8_t>* decided = nullptr);
   bool searched_term_matches(std::string_view well_formed_name);
 
   struct DatabaseFree {

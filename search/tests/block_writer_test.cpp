@@ -12,6 +12,7 @@
 #include <cstring>
 #include <fstream>
 #include <future>
+#include <system_error>
 #include <thread>
 
 #include "file_lock_watch.h"
@@ -53,6 +54,43 @@ TEST(OutputBlock, KeepsItsBytesInOrderAcrossPieces) {
   for (std::string_view piece : block.pieces()) joined += piece;
   EXPECT_EQ(joined, "head\n" + large + "a\\b\n");
   EXPECT_EQ(block.size(), joined.size());
+}
+
+// The block's bytes: those spilled to its file, then those it holds.
+std::string contents(const OutputBlock& block) {
+  std::string joined(block.spilled(), '\0');
+  if (block.spilled() && pread(block.spill_descriptor(), joined.data(), joined.size(), 0) != ssize_t(joined.size()))
+    return "unreadable";
+  for (std::string_view piece : block.pieces()) joined += piece;
+  return joined;
+}
+
+// A block that holds at most a piece in memory and spills to the folder.
+OutputBlock spilling_block_of(const ScratchDir& dir, const std::string& bytes) {
+  OutputBlock block(dir.path().string(), OutputBlock::PieceSize);
+  for (size_t at = 0; at < bytes.size(); at += 1000) block.append(std::string_view(bytes).substr(at, 1000));
+  return block;
+}
+
+TEST(OutputBlock, SpillsBeyondItsBoundAndKeepsItsBytesInOrder) {
+  ScratchDir dir;
+  const std::string bytes = big_block(), large(OutputBlock::PieceSize + 5, 'L');
+  OutputBlock block = spilling_block_of(dir, bytes);
+  EXPECT_GT(block.spilled(), 0u);
+  EXPECT_LE(block.size() - block.spilled(), OutputBlock::PieceSize);
+  block.append_line({"a", "\\", "b"});
+  block.append(large);  // too large to hold: straight to the file
+  block.append("tail\n");
+  EXPECT_EQ(block.size(), bytes.size() + 4 + large.size() + 5);
+  EXPECT_EQ(contents(block), bytes + "a\\b\n" + large + "tail\n");
+  // The file has no name: the folder holds nothing.
+  EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
+}
+
+TEST(OutputBlock, AFolderThatCannotTakeTheFileIsReported) {
+  ScratchDir dir;
+  OutputBlock block((dir / "missing").string(), OutputBlock::PieceSize);
+  EXPECT_THROW(block.append(big_block()), std::system_error);
 }
 
 TEST(AppendBlock, AppendsToWhatIsThere) {
@@ -110,13 +148,29 @@ TEST(AppendBlock, AFailedWriteLeavesTheFileAsItWas) {
 }
 
 TEST(AppendBlock, EveryByteGoesThroughShortWrites) {
-  ScratchDir dir;
-  dir.write("out.txt", "Old\n");
-  budget = SIZE_MAX;
-  const std::string bytes = big_block();
-  const AppendResult result = append(dir / "out.txt", block_of(bytes), limited_write);
-  EXPECT_EQ(result.kind, AppendResult::Appended) << result.reason;
-  EXPECT_EQ(dir.read("out.txt"), "Old\n" + bytes);
+  for (bool spilled : {false, true}) {
+    ScratchDir dir;
+    dir.write("out.txt", "Old\n");
+    budget = SIZE_MAX;
+    const std::string bytes = big_block();
+    const AppendResult result =
+        append(dir / "out.txt", spilled ? spilling_block_of(dir, bytes) : block_of(bytes), limited_write);
+    EXPECT_EQ(result.kind, AppendResult::Appended) << result.reason;
+    EXPECT_EQ(dir.read("out.txt"), "Old\n" + bytes) << spilled;
+  }
+}
+
+TEST(AppendBlock, AFailedWriteOfASpilledBlockLeavesTheFileAsItWas) {
+  for (size_t limit : {size_t{0}, size_t{100000}, size_t{3} << 20, size_t{9} << 20}) {
+    ScratchDir dir;
+    dir.write("out.txt", "Old\n");
+    budget = limit;
+    fail_with = ENOSPC;
+    const AppendResult result = append(dir / "out.txt", spilling_block_of(dir, big_block()), limited_write);
+    EXPECT_EQ(result.kind, AppendResult::Failed) << limit;
+    EXPECT_NE(result.reason.find("the file is left as it was"), std::string::npos) << result.reason;
+    EXPECT_EQ(dir.read("out.txt"), "Old\n") << limit;
+  }
 }
 
 TEST(AppendBlock, OnlyRegularFilesAreAppendedTo) {

@@ -73,10 +73,14 @@ TEST(TermMatcher, AgreesWithTheRulesOnRandomNames) {
     std::vector<uint8_t> hits;
     matcher.mark_lines(block, hits);
     ASSERT_EQ(hits.size(), names.size());
+    std::vector<uint8_t> decided, pair_hits;
+    for (size_t n = 0; n < names.size(); ++n) decided.push_back(random.random() % 3 == 0);
+    matcher.mark_lines(block, pair_hits, &decided);
     for (size_t n = 0; n < names.size(); ++n) {
       const bool expected = reference_matches(names[n], terms);
       ASSERT_EQ(hits[n] != 0, expected) << "round " << round << " name " << n;
       ASSERT_EQ(matcher.matches(names[n]), expected) << "round " << round << " name " << n;
+      ASSERT_EQ(pair_hits[n] != 0, expected || decided[n]) << "round " << round << " decided name " << n;
     }
   }
 }
@@ -134,6 +138,12 @@ TEST(TermMatcher, LinesDecidedAlreadyCountAsHitAndAreNotSearched) {
   const std::vector<uint8_t> none(5, 0);
   matcher.mark_lines(block, hits, &none);
   EXPECT_EQ(hits, (std::vector<uint8_t>{1, 0, 0, 1, 1}));
+  // A line decided beforehand says nothing of a line that repeats it.
+  LineBlock repeats;
+  for (std::string_view line : {"/etc", "/etc", "/lib", "/lib"}) repeats.add(line);
+  const std::vector<uint8_t> first = {1, 0, 0, 0};
+  matcher.mark_lines(repeats, hits, &first);
+  EXPECT_EQ(hits, (std::vector<uint8_t>{1, 0, 1, 1}));
 }
 
 TEST(TermMatcher, MarksTheLinesOfABlock) {

@@ -89,6 +89,11 @@ const Case Cases[] = {
      {{"searchTermsList.txt", "data"}, {"foldersScratch.txt", "/a\n/data\n"}, {"filesScratch.txt", "x\n"}},
      std::nullopt,
      "\n/data\\\n"},
+    {"a file that repeats the file of a pair found by its folder is still searched",
+     {{"searchTermsList.txt", "lib\n"}, {"foldersScratch.txt", "/lib\n/etc\n/etc\n/usr\n"},
+      {"filesScratch.txt", "f\nf\nlib\nlib\n"}},
+     std::nullopt,
+     "\n/lib\\f\n/etc\\lib\n/usr\\lib\n"},
     {"more files than folders: the extra files are ignored",
      {{"searchTermsList.txt", "x"}, {"foldersScratch.txt", "/a"}, {"filesScratch.txt", "y\nx\n"}},
      std::nullopt,
@@ -286,16 +291,19 @@ void expect_failure_reported(int status, const std::string& err) {
   EXPECT_TRUE(one_line_naming_the_output(err)) << err;
 }
 
+// Sets a limit of the child on `resource` (hard and soft) to `value`.
+void limit(int resource, rlim_t value) {
+  const rlimit both{value, value};
+  setrlimit(resource, &both);
+}
+
 const std::string OutputBefore = "Old\n/x\\no line end";
 
 TEST(TreesearchRollback, AFileSizeLimitLeavesTheOutputAsItWas) {
   ScratchDir dir;
   write_large_inputs(dir);
   dir.write("searchOutputList.txt", OutputBefore);
-  const auto [status, err] = run_child(dir, [] {
-    const rlimit limit{64 * 1024, 64 * 1024};
-    setrlimit(RLIMIT_FSIZE, &limit);
-  });
+  const auto [status, err] = run_child(dir, [] { limit(RLIMIT_FSIZE, 64 * 1024); });
   expect_failure_reported(status, err);
   EXPECT_NE(err.find("File too large"), std::string::npos) << err;
   EXPECT_EQ(dir.read("searchOutputList.txt"), OutputBefore);
@@ -318,8 +326,7 @@ std::function<void()> held_back(int signal, bool ignored) {
     // The address sanitizer would catch the fault signals itself, whatever
     // the disposition the program was started with.
     setenv("ASAN_OPTIONS", "handle_segv=0:handle_sigbus=0:handle_sigfpe=0:handle_sigill=0:handle_abort=0", 1);
-    const rlimit no_core{0, 0};
-    setrlimit(RLIMIT_CORE, &no_core);
+    limit(RLIMIT_CORE, 0);
     sigset_t set;
     sigemptyset(&set);
     sigaddset(&set, signal);
@@ -398,6 +405,27 @@ TEST(TreesearchRollback, SigtermWhileWritingABigBlock) {
   }
 }
 
+TEST(TreesearchOutput, AHugeBlockWaitsInATemporaryFileBesideTheOutput) {
+  // A line of 3 MB is more than the run holds in memory: its block goes to
+  // an unnamed temporary file in the output's folder first.
+  ScratchDir dir;
+  const std::string line(size_t{3} << 20, 'x');
+  write_inputs(dir, "T\n", "x\n", "/a\n" + line + "\n", "1\n2\n");
+  dir.write("searchOutputList.txt", OutputBefore);
+  const Outcome outcome = run_in(dir);
+  EXPECT_EQ(outcome.status, 0) << outcome.err;
+  EXPECT_EQ(dir.read("searchOutputList.txt"), OutputBefore + "\nT\n" + line + "\\2\n");
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 5);
+
+  // When the temporary file cannot take the block, nothing is appended.
+  dir.write("searchOutputList.txt", OutputBefore);
+  const auto [status, err] = run_child(dir, [] { limit(RLIMIT_FSIZE, rlim_t{1} << 20); });
+  expect_failure_reported(status, err);
+  EXPECT_NE(err.find("temporary file: File too large"), std::string::npos) << err;
+  EXPECT_EQ(dir.read("searchOutputList.txt"), OutputBefore);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 5);
+}
+
 TEST(TreesearchOutOfMemory, OneLineAndTheOutputUntouched) {
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
   GTEST_SKIP() << "an address-space limit does not work with the address or thread sanitizer";
@@ -407,10 +435,7 @@ TEST(TreesearchOutOfMemory, OneLineAndTheOutputUntouched) {
   dir.write("foldersScratch.txt", std::string(size_t{256} << 20, 'x'));
   dir.write("searchTermsList.txt", "x\n");
   dir.write("searchOutputList.txt", OutputBefore);
-  const auto [status, err] = run_child(dir, [] {
-    const rlimit limit{size_t{192} << 20, size_t{192} << 20};
-    setrlimit(RLIMIT_AS, &limit);
-  });
+  const auto [status, err] = run_child(dir, [] { limit(RLIMIT_AS, rlim_t{192} << 20); });
   expect_failure_reported(status, err);
   EXPECT_NE(err.find("out of memory"), std::string::npos) << err;
   EXPECT_EQ(dir.read("searchOutputList.txt"), OutputBefore);
@@ -440,10 +465,7 @@ TEST(TreesearchOutput, AnAppendOnlyFileIsAppendedTo) {
   // Such a file cannot be cut back: a failed append says how much of its
   // block is left.
   write_large_inputs(dir);
-  const auto [status, err] = run_child(dir, [] {
-    const rlimit limit{64 * 1024, 64 * 1024};
-    setrlimit(RLIMIT_FSIZE, &limit);
-  });
+  const auto [status, err] = run_child(dir, [] { limit(RLIMIT_FSIZE, 64 * 1024); });
   std::system(("chattr -a '" + output + "'").c_str());
   expect_failure_reported(status, err);
   const size_t left = 64 * 1024 - std::string("Old\nT\n/a\\1\n").size();
@@ -599,6 +621,24 @@ TEST(TreesearchOutput, AnOutputReplacedWhileTheRunWaitsForItsLockIsLeftAlone) {
   }
 }
 
+TEST(TreesearchOutput, AHugeBlockWaitsInTheFolderOfTheFileTheOutputLinksTo) {
+  if (auto missing = tracer_missing()) GTEST_SKIP() << *missing;
+  ScratchDir dir, elsewhere;
+  write_inputs(dir, "T\n", "x\n", std::string(size_t{3} << 20, 'x'), "1\n");
+  elsewhere.write("list.txt", "Old\n");
+  std::filesystem::create_symlink(elsewhere / "list.txt", dir / "searchOutputList.txt");
+  const std::string log = (dir / ".trace").string();
+  const auto [status, err] = run_child(
+      dir, untraced_leaks, {"strace", "-f", "-o", log, "-e", "trace=openat", "-e", "signal=none", TREESEARCH_PATH});
+  ASSERT_TRUE(WIFEXITED(status)) << status;
+  EXPECT_EQ(WEXITSTATUS(status), 0) << err;
+  EXPECT_EQ(elsewhere.read("list.txt").size(), 4 + 2 + (size_t{3} << 20) + 3);
+  const std::string trace = dir.read(".trace");
+  EXPECT_NE(trace.find("\"" + std::filesystem::canonical(elsewhere.path()).string() + "\", O_RDWR|O_CLOEXEC|O_TMPFILE"),
+            std::string::npos)
+      << trace;
+}
+
 TEST(TreesearchRollback, WhatAnotherProgramAppendsMeanwhileIsKept) {
   // Another program appends to the output without the lock while the run
   // writes its block; then a file-size limit stops the run. Only the run's
@@ -627,8 +667,7 @@ TEST(TreesearchRollback, WhatAnotherProgramAppendsMeanwhileIsKept) {
         dir,
         [] {
           untraced_leaks();
-          const rlimit limit{Limit, Limit};
-          setrlimit(RLIMIT_FSIZE, &limit);
+          limit(RLIMIT_FSIZE, Limit);
         },
         traced(dir, c.fault, (dir / ".trace").string()));
     // The run has measured the output and read its last byte, or written its

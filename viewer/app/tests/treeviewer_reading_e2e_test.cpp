@@ -59,14 +59,17 @@ unsigned long commonest(const x_inspect::Picture& picture) {
 class TreeviewerReadingTest : public ViewerSession {
  protected:
   // The selected row's band in the tree, in the window's picture, probed
-  // near the right edge of the view.
+  // near the right edge of the view, and near its left edge where text
+  // reaches the right one.
   std::optional<Band> selected_row(const TreeWindows& tree, const x_inspect::Picture& picture) {
     const x_inspect::Geometry inside = origin();
     const int top = tree.view->y - inside.y;
-    const Band band = odd_band(picture, tree.view->x - inside.x + tree.view->width - 3, top,
-                               top + tree.view->height - 1);
-    if (band.bottom - band.top < 10) return std::nullopt;
-    return band;
+    const int left = tree.view->x - inside.x;
+    for (const int column : {left + tree.view->width - 3, left + 3}) {
+      const Band band = odd_band(picture, column, top, top + tree.view->height - 1);
+      if (band.bottom - band.top >= 10) return band;
+    }
+    return std::nullopt;
   }
 };
 
@@ -133,6 +136,32 @@ TEST_F(TreeviewerReadingTest, TheDeepestRowShowsWholeOnceScrolledSideways) {
     x_inspect::click(x.get(), arrow_x, arrow_y, 1);
     settled();
   })) << "the row's end never came into sight";
+  close_and_expect_quiet_end();
+}
+
+// Found with the find bar, the deepest row shows whole: the tree scrolls
+// sideways to its text, above the bar.
+TEST_F(TreeviewerReadingTest, ADeepMatchShowsWhole) {
+  std::string tree;
+  for (int i = 0; i < 40; ++i) tree += std::to_string(i) + ",level " + std::to_string(i) + " folder name/\n";
+  tree += std::string("40,the deepest file.txt ") + Blocks + "\n";
+  ASSERT_TRUE(start(Settings, tree, "level 0 folder name")) << viewer->output();
+  key(XK_f, ControlMask);
+  x_inspect::type_text(x.get(), "deepest");
+  ASSERT_TRUE(settled());
+  EXPECT_TRUE(x_inspect::wait_until(
+      [&] {
+        const TreeWindows windows = tree_windows();
+        if (!windows.view || !windows.bar) return false;
+        const x_inspect::Geometry inside = origin();
+        const x_inspect::Picture picture = x_inspect::screenshot(x.get(), window);
+        const int left = windows.view->x - inside.x;
+        const std::optional<Band> row = selected_row(windows, picture);
+        // The blocks on the selected row's background.
+        return row && has_solid_patch(picture, left, row->top, left + windows.view->width, row->bottom + 1,
+                                      row->colour);
+      },
+      Deadline));
   close_and_expect_quiet_end();
 }
 

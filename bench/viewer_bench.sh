@@ -19,6 +19,11 @@
 #            it last used the CPU: the whole tree read and shown, and, for the
 #            flat tree, "after map" is how long it stayed busy after the
 #            window appeared.
+#   whole    the whole tree loaded as a user finds it: End, then Ctrl+C,
+#            every 20 ms from the window's mapping until the clipboard holds
+#            the template's last row ("last row" is when it first did), then
+#            as "loaded": "busy" is the end of the viewer's work and "peak"
+#            its peak memory then.
 # Then the find of the next row by text in the same tree (tree_find_bench).
 # Peak memory is the program's peak resident size. Medians of RUNS runs (3);
 # the GtkTreeStore program runs once (BASELINE_RUNS) on the real tree only.
@@ -69,18 +74,21 @@ measure() {
   local samples=()
   for ((i = 0; i < count; ++i)); do samples+=("$(run_once "$folder" "$@")"); done
   med() { for s in "${samples[@]}"; do field "$1" <<<"$s"; done | median; }
-  local seconds mapped peak busy="" cpu="" after=""
+  local seconds mapped peak busy="" cpu="" after="" last=""
   seconds=$(med seconds)
   mapped=$(med mapped)
   peak=$(awk "BEGIN { printf \"%.0f\", $(med peak_kb) / 1024 }")
-  if [[ " $* " == *" --when-idle "* ]]; then
+  if [[ " $* " == *" --last-row "* ]]; then
+    last=$(med loaded)
+  fi
+  if [[ " $* " == *" --when-idle "* || " $* " == *" --last-row "* ]]; then
     busy=$(med busy)
     cpu=$(med cpu)
     after=$(for s in "${samples[@]}"; do
       awk "BEGIN { print $(field busy <<<"$s") - $(field mapped <<<"$s") }"; done | median)
   fi
-  printf '%-44s %7s %8s %8s %8s %8s %8s\n' "$label" "$mapped" "$seconds" "${busy:--}" \
-    "${after:--}" "${cpu:--}" "$peak"
+  printf '%-44s %7s %8s %8s %8s %8s %8s %8s\n' "$label" "$mapped" "$seconds" "${busy:--}" \
+    "${after:--}" "${cpu:--}" "$peak" "${last:--}"
 }
 
 make_real() {  # FOLDER COPIES
@@ -92,8 +100,8 @@ make_flat() {  # FOLDER
   awk 'BEGIN { for (i = 1; i <= 1000000; ++i) printf "0,row %d\n", i }' >"$1/tree_display_template.txt"
 }
 
-printf '%-44s %7s %8s %8s %8s %8s %8s\n' "" mapped close busy "after" cpu peak
-printf '%-44s %7s %8s %8s %8s %8s %8s\n' "template (lines, MB): program, way" s s s map s MB
+printf '%-44s %7s %8s %8s %8s %8s %8s %8s\n' "" mapped close busy "after" cpu peak "last row"
+printf '%-44s %7s %8s %8s %8s %8s %8s %8s\n' "template (lines, MB): program, way" s s s map s MB s
 finds=()
 for tree in real real10 flat; do
   folder=$work/$tree
@@ -110,6 +118,10 @@ for tree in real real10 flat; do
   # Finding the next row by a part of its text, in the same tree.
   finds+=("$("$build/bench/tree_find_bench" "$folder/tree_display_template.txt")")
   measure "  treeviewer, loaded" "$runs" "$folder" --when-idle -- "$viewer"
+  # The last line's text as the tree shows it: after the first comma, a
+  # folder's final "/" gone.
+  last=$(tail -n 1 "$folder/tree_display_template.txt" | cut -d, -f2- | sed 's|/$||')
+  measure "  treeviewer, whole tree loaded (End, Ctrl+C)" "$runs" "$folder" --last-row "$last" -- "$viewer"
   if [ "$tree" = real ]; then
     measure "  GtkTreeStore, filled while shown" "$baseline_runs" "$folder" -- "$baseline"
     measure "  GtkTreeStore, filled, then shown" "$baseline_runs" "$folder" -- "$baseline" --detached
@@ -117,5 +129,5 @@ for tree in real real10 flat; do
   rm -rf "$folder"
 done
 echo
-echo "find (next match; worst cases):"
+echo "find (next match, folded as the find bar folds; worst cases):"
 printf '%s\n' "${finds[@]}"

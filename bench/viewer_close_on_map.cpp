@@ -2,7 +2,7 @@
 // window is mapped (the WM_DELETE_WINDOW message a window manager sends when
 // the user closes a window), and waits for the program to end.
 //
-//   viewer_close_on_map [--timeout SECONDS] [--when-idle] -- program [arguments...]
+//   viewer_close_on_map [--timeout SECONDS] [--when-idle] [--last-row TEXT] -- program [arguments...]
 //
 // Prints one line: "seconds=S mapped=M status=C peak_kb=K", S being the time
 // from the start until the program has ended, M the time until its window
@@ -14,8 +14,17 @@
 // its window was mapped: its CPU time has not grown for IDLE_SECONDS (0.5).
 // The line then also has "busy=B cpu=U": B the time from the start until the
 // program last used the CPU, U the CPU seconds it used up to then.
+//
+// --last-row TEXT measures the whole tree loaded, as a user finds it: once
+// the window is mapped it presses End and then Ctrl+C (XTest) every 20 ms
+// until the clipboard holds TEXT, the template's last row, then waits for
+// the program to go idle as --when-idle does. The line also has "loaded=L",
+// L the time until the clipboard first held TEXT; "busy" then is the time to
+// the end of the program's work.
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
+#include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
 #include <poll.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -69,16 +78,59 @@ void send_delete_window(Display* display, Window window) {
   XFlush(display);
 }
 
+// Presses End, then Ctrl+C, in the window that has the keyboard.
+void press_end_and_copy(Display* display) {
+  const auto tap = [&](KeySym keysym) {
+    const KeyCode code = XKeysymToKeycode(display, keysym);
+    XTestFakeKeyEvent(display, code, True, CurrentTime);
+    XTestFakeKeyEvent(display, code, False, CurrentTime);
+  };
+  tap(XK_End);
+  const KeyCode control = XKeysymToKeycode(display, XK_Control_L);
+  XTestFakeKeyEvent(display, control, True, CurrentTime);
+  tap(XK_c);
+  XTestFakeKeyEvent(display, control, False, CurrentTime);
+  XFlush(display);
+}
+
+// Asks the clipboard's owner for its text, into a property of `requestor`;
+// the answer comes as a SelectionNotify.
+void ask_clipboard(Display* display, Window requestor) {
+  XConvertSelection(display, XInternAtom(display, "CLIPBOARD", False), XInternAtom(display, "UTF8_STRING", False),
+                    XInternAtom(display, "GW_BENCH_CLIP", False), requestor, CurrentTime);
+  XFlush(display);
+}
+
+std::string clipboard_answer(Display* display, const XSelectionEvent& event) {
+  if (event.property == None) return {};
+  Atom type = None;
+  int format = 0;
+  unsigned long count = 0;
+  unsigned long remaining = 0;
+  unsigned char* data = nullptr;
+  std::string text;
+  if (XGetWindowProperty(display, event.requestor, event.property, 0, 1 << 16, True, AnyPropertyType, &type,
+                         &format, &count, &remaining, &data) == Success &&
+      data && format == 8)
+    text.assign(reinterpret_cast<const char*>(data), count);
+  if (data) XFree(data);
+  return text;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   double timeout = 600;
   bool when_idle = false;
+  const char* last_row = nullptr;
   int first = 1;
   for (; first < argc; ++first) {
     if (std::strcmp(argv[first], "--timeout") == 0 && first + 1 < argc) {
       timeout = std::atof(argv[++first]);
     } else if (std::strcmp(argv[first], "--when-idle") == 0) {
+      when_idle = true;
+    } else if (std::strcmp(argv[first], "--last-row") == 0 && first + 1 < argc) {
+      last_row = argv[++first];
       when_idle = true;
     } else if (std::strcmp(argv[first], "--") == 0) {
       ++first;
@@ -99,6 +151,8 @@ int main(int argc, char** argv) {
   }
   // Map notifications of every top-level window, before the program starts.
   XSelectInput(display, DefaultRootWindow(display), SubstructureNotifyMask);
+  // Where the clipboard's answers arrive.
+  const Window requestor = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 1, 1, 0, 0, 0);
   XSync(display, False);
 
   const Clock::time_point start = Clock::now();
@@ -116,6 +170,8 @@ int main(int argc, char** argv) {
   double last_cpu = -1;
   double busy = -1;
   double busy_cpu = -1;
+  double loaded = -1;
+  double last_press = -1;
   int status = 0;
   struct rusage usage {};
   for (;;) {
@@ -134,13 +190,25 @@ int main(int argc, char** argv) {
         mapped = seconds_since(start);
         window = event.xmap.window;
         busy = mapped;
+        if (last_row) XSetInputFocus(display, window, RevertToParent, CurrentTime);
         if (!when_idle) {
           send_delete_window(display, window);
           closed = true;
         }
       }
+      if (event.type == SelectionNotify && last_row && loaded < 0 &&
+          clipboard_answer(display, event.xselection) == last_row)
+        loaded = seconds_since(start);
     }
-    if (when_idle && window != None && !closed) {
+    if (last_row && loaded < 0 && window != None && seconds_since(start) - last_press >= 0.02) {
+      last_press = seconds_since(start);
+      press_end_and_copy(display);
+      ask_clipboard(display, requestor);
+    }
+    // Idle counts only once the whole tree is in.
+    if (last_row && loaded < 0) {
+      busy = seconds_since(start);
+    } else if (when_idle && window != None && !closed) {
       const double cpu = cpu_seconds(child);
       if (cpu != last_cpu) {
         last_cpu = cpu;
@@ -158,6 +226,7 @@ int main(int argc, char** argv) {
   std::printf("seconds=%.3f mapped=%.3f status=%d peak_kb=%ld", elapsed, mapped,
               WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), usage.ru_maxrss);
   if (when_idle) std::printf(" busy=%.3f cpu=%.3f", busy, busy_cpu);
+  if (last_row) std::printf(" loaded=%.3f", loaded);
   std::printf("\n");
   XCloseDisplay(display);
   return 0;

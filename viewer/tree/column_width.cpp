@@ -90,6 +90,10 @@ int ColumnWidth::text_width(GtkTreeView* view, const char* text) {
   return width;
 }
 
+int ColumnWidth::text_start(GtkTreeView* view, int32_t depth) {
+  return indentation(view, depth) + IconWidth + cell_padding(view);
+}
+
 void ColumnWidth::apply(GtkTreeView* view) {
   if (!pending_) return;
   pending_ = false;

@@ -29,6 +29,9 @@ class ColumnWidth {
 
   // The pixels a text takes in the view's font.
   static int text_width(GtkTreeView* view, const char* text);
+  // Where the text of a row at `depth` starts, in the view's tree
+  // coordinates (a little to the right of it on rows without an icon).
+  static int text_start(GtkTreeView* view, int32_t depth);
 
  private:
   struct Longest {

@@ -6,6 +6,7 @@
 #include <memory>
 #include <new>
 
+#include "tree/column_width.h"
 #include "tree/held_rows.h"
 #include "tree/tree_accessibility.h"
 #include "tree/tree_gestures.h"
@@ -23,6 +24,23 @@ constexpr GdkColor NoMatchBase{0, 0xFFFF, 0x6666, 0x6666};
 constexpr GdkColor NoMatchText{0, 0xFFFF, 0xFFFF, 0xFFFF};
 
 bool is_enter(guint key) { return key == GDK_Return || key == GDK_KP_Enter || key == GDK_ISO_Enter; }
+
+// Scrolls the tree sideways so that the item's text is in sight, with a
+// little room after it: all of it when it fits, else its start.
+void bring_text_into_sight(GtkTreeView* view, const TreeStore& items, int32_t index) {
+  constexpr int Room = 12;
+  GtkAdjustment* across = gtk_tree_view_get_hadjustment(view);
+  if (!across) return;
+  const double start = ColumnWidth::text_start(view, items.depth(index));
+  const double end = start + ColumnWidth::text_width(view, items.text(index)) + Room;
+  const double page = gtk_adjustment_get_page_size(across);
+  double value = gtk_adjustment_get_value(across);
+  if (end > value + page) value = end - page;
+  if (start < value) value = start;
+  value = std::clamp(value, gtk_adjustment_get_lower(across),
+                     std::max(gtk_adjustment_get_lower(across), gtk_adjustment_get_upper(across) - page));
+  gtk_adjustment_set_value(across, value);
+}
 
 }  // namespace
 
@@ -112,6 +130,7 @@ void FindBar::go_to(int32_t found) {
   }
   show_every_held_row(view_);
   reveal_item(view_, found);
+  if (TreeStore* items = view_items(view_)) bring_text_into_sight(view_, *items, found);
   show_matching(true);
 }
 

@@ -1,5 +1,6 @@
 #include "tree/row_tooltip.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 #include <string>
@@ -13,8 +14,8 @@ namespace tree {
 
 namespace {
 
-// A wrapped tooltip line holds about this many characters.
-constexpr int TooltipLineCharacters = 80;
+// A wrapped tooltip line is at most this wide.
+constexpr int TooltipLinePixels = 600;
 
 // The text renderer: the column's last cell.
 GtkCellRenderer* text_cell(GtkTreeViewColumn* column) {
@@ -63,11 +64,14 @@ gboolean on_query_tooltip(GtkWidget* widget, gint x, gint y, gboolean keyboard, 
     std::string capped;
     const bool long_text = displayed_text(text, capped);
     if (!long_text && (!*text || shown_whole(view, path.get(), &iter, text))) return FALSE;
-    GtkWidget* label = gtk_label_new(long_text ? capped.c_str() : text);
+    const char* shown = long_text ? capped.c_str() : text;
+    GtkWidget* label = gtk_label_new(shown);
     gtk_label_set_line_wrap(GTK_LABEL(label), TRUE);
     // Names seldom have spaces to wrap at.
     gtk_label_set_line_wrap_mode(GTK_LABEL(label), PANGO_WRAP_WORD_CHAR);
-    gtk_label_set_max_width_chars(GTK_LABEL(label), TooltipLineCharacters);
+    // A label wraps at the width it is given; left to itself it guesses a
+    // width its window does not follow.
+    gtk_widget_set_size_request(label, std::min(ColumnWidth::text_width(view, shown), TooltipLinePixels), -1);
     gtk_widget_show(label);
     gtk_tooltip_set_custom(tooltip, label);
     gtk_tree_view_set_tooltip_row(view, tooltip, path.get());

@@ -269,6 +269,31 @@ void on_row_activated(GtkTreeView* view, GtkTreePath* path, GtkTreeViewColumn*, 
   toggle_row(view, path);
 }
 
+// The view keeps the cursor's row in sight only while it knows the rows'
+// places: a key that moves the cursor right after rows were opened (End
+// after Shift+Right) can leave the row out of sight, the view's scroll range
+// still that of the closed rows. The row is brought into sight again once
+// the view has its new size.
+constexpr char CursorSightKey[] = "gw_cursor_sight";
+
+void keep_cursor_in_sight(GtkTreeView* view) {
+  TreeStore* items = view_items(view);
+  const int32_t index = cursor_item(view);
+  if (!items || index < 0 || !row_shown(view, *items, index)) return;
+  if (Path path = cursor_path(view)) gtk_tree_view_scroll_to_cell(view, path.get(), nullptr, FALSE, 0, 0);
+}
+
+void on_cursor_changed(GtkTreeView* view, gpointer) noexcept {
+  keep_cursor_in_sight(view);
+  g_object_set_data(G_OBJECT(view), CursorSightKey, GINT_TO_POINTER(1));
+}
+
+void on_view_allocated(GtkWidget* widget, GtkAllocation*, gpointer) noexcept {
+  if (!g_object_get_data(G_OBJECT(widget), CursorSightKey)) return;
+  g_object_set_data(G_OBJECT(widget), CursorSightKey, nullptr);
+  keep_cursor_in_sight(GTK_TREE_VIEW(widget));
+}
+
 }  // namespace
 
 bool is_close_key(const GdkEventKey* event) {
@@ -296,6 +321,8 @@ std::string item_path_text(const TreeStore& items, int32_t index) {
 void attach_gestures(GtkTreeView* view) {
   g_signal_connect(view, "key-press-event", G_CALLBACK(on_tree_key), nullptr);
   g_signal_connect(view, "row-activated", G_CALLBACK(on_row_activated), nullptr);
+  g_signal_connect(view, "cursor-changed", G_CALLBACK(on_cursor_changed), nullptr);
+  g_signal_connect_after(view, "size-allocate", G_CALLBACK(on_view_allocated), nullptr);
   make_row_menu(view);
 }
 

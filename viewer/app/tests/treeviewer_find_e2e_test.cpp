@@ -56,7 +56,8 @@ TEST_F(TreeviewerFindTest, TheMatchIsNeverUnderTheBar) {
           const int bottom = top + tree.view->height - 1;
           band = odd_band(picture, tree.view->x - inside.x + tree.view->width - 6, top, bottom);
           if (row_height == 0 && band.top > top && band.bottom < bottom) row_height = band.bottom - band.top + 1;
-          return band.top > top && band.bottom <= bottom && band.bottom - band.top + 1 == row_height;
+          return band.top > top && band.bottom <= bottom && band.bottom - band.top + 1 == row_height &&
+                 tree.bar->y >= tree.view->y + tree.view->height;
         },
         20s);
     EXPECT_TRUE(in_sight) << needle << ": selected rows " << band.top << ".." << band.bottom << " of "

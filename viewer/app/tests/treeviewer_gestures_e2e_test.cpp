@@ -62,14 +62,18 @@ TEST_F(TreeviewerCloseKeyTest, EscapeInTheFindBarClosesOnlyTheBar) {
 
 class TreeviewerMenuTest : public ViewerSession {
  protected:
-  // Waits until a menu is on the screen.
+  // Waits until a menu is on the screen and the viewer has handled
+  // everything before.
   bool menu_shown() {
-    return x_inspect::wait_until([&] { return !x_inspect::popup_windows(x.get()).empty(); }, Deadline);
+    return x_inspect::wait_until([&] { return !x_inspect::popup_windows(x.get()).empty(); }, Deadline) &&
+           settled();
   }
-  // Until the menu is gone it holds the keyboard: keys meant for the tree
-  // wait for that.
-  bool menu_gone() {
-    return x_inspect::wait_until([&] { return x_inspect::popup_windows(x.get()).empty(); }, Deadline);
+  // Presses the item's key, then waits until the menu has gone: keys typed
+  // before then still go to the menu.
+  bool choose(unsigned long item) {
+    key(item);
+    return x_inspect::wait_until([&] { return x_inspect::popup_windows(x.get()).empty(); }, Deadline) &&
+           settled();
   }
 };
 
@@ -130,9 +134,9 @@ TEST_P(TreeviewerMenuCopyTest, CopiesTheRowsTextOrPath) {
   ASSERT_TRUE(menu_shown());
   if (c.item == XK_Down) {
     key(XK_Down);
-    key(XK_Return);
+    ASSERT_TRUE(choose(XK_Return));
   } else {
-    key(c.item);
+    ASSERT_TRUE(choose(c.item));
   }
   EXPECT_EQ(clipboard(), c.copied);
   close_and_expect_quiet_end();
@@ -154,16 +158,14 @@ TEST_F(TreeviewerMenuTest, ExpandAllAndCollapseAllActOnEverythingBelowTheRow) {
   ASSERT_TRUE(start(Settings, Tree, "Alpha")) << viewer->output();
   key(XK_F10, ShiftMask);
   ASSERT_TRUE(menu_shown());
-  key(XK_e);
-  ASSERT_TRUE(menu_gone());
+  ASSERT_TRUE(choose(XK_e));
   key(XK_Down);
   key(XK_Down);
   EXPECT_EQ(copied_row(), "deep.txt");
   key(XK_Home);
   key(XK_F10, ShiftMask);
   ASSERT_TRUE(menu_shown());
-  key(XK_o);
-  ASSERT_TRUE(menu_gone());
+  ASSERT_TRUE(choose(XK_o));
   key(XK_Down);
   EXPECT_EQ(copied_row(), "Beta");
   key(XK_Home);

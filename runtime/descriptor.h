@@ -1,10 +1,11 @@
-// A file descriptor with one owner, closed when the owner goes. close()
-// closes it early and gives close's result, for writers whose data is only
-// safe once close has said so.
+// A file descriptor with one owner, closed when the owner goes. reset() and
+// close() give close's result, for writers whose data is only safe once
+// close has said so.
 #pragma once
 
 #include <unistd.h>
 
+#include <cerrno>
 #include <utility>
 
 namespace runtime {
@@ -23,17 +24,19 @@ class Descriptor {
   Descriptor& operator=(const Descriptor&) = delete;
 
   int get() const noexcept { return fd_; }
-  explicit operator bool() const noexcept { return fd_ >= 0; }
+  bool valid() const noexcept { return fd_ >= 0; }
+  explicit operator bool() const noexcept { return valid(); }
   int release() noexcept { return std::exchange(fd_, -1); }
-  void reset(int fd = -1) noexcept {
-    if (fd_ >= 0) ::close(fd_);
+  // Closes the descriptor held and takes `fd` in its place; the error
+  // number of a failed close, or 0. An interrupted close has still closed
+  // the descriptor on Linux, and counts as done.
+  int reset(int fd = -1) noexcept {
+    int error = 0;
+    if (fd_ >= 0 && ::close(fd_) != 0 && errno != EINTR) error = errno;
     fd_ = fd;
+    return error;
   }
-  // 0, or -1 with errno set as close left it.
-  int close() noexcept {
-    const int fd = release();
-    return fd >= 0 ? ::close(fd) : 0;
-  }
+  int close() noexcept { return reset(); }
 
  private:
   int fd_ = -1;

@@ -211,7 +211,9 @@ std::u16string read_line(int number, TextEncoding encoding) {
 bool skip_utf8_bom(int number) {
   TextFile* file = find_file(number);
   if (!file || !file->reading || file->fill != 0) return false;
-  if (ftello(file->stream.get()) != 0) return false;
+  // A seek elsewhere rules the mark out; a pipe or a FIFO has no position
+  // (-1) and is at its start as long as nothing has been read from it.
+  if (ftello(file->stream.get()) > 0) return false;
   if (!ensure_unread(*file, 3) || memcmp(file->next_byte(), Utf8Bom.data(), 3) != 0) return false;
   file->count -= 3;
   return true;

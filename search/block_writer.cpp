@@ -14,7 +14,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "descriptor.h"
+#include "runtime/descriptor.h"
 
 namespace search {
 
@@ -118,9 +118,24 @@ AppendResult append_block(const char* path, const OutputBlock& block, WriteCall 
   // needs no memory: nothing may throw while part of the block is in the
   // file.
   result.reason.reserve(512);
+  // Made by this run: a run that fails leaves no empty file where there was
+  // none.
+  bool created = false;
+  // Removes the file this run created while it is still empty, under the
+  // lock: a run waiting for the lock then finds the name gone and opens it
+  // anew.
+  auto remove_if_created = [&](int fd) {
+    struct stat now, named;
+    if (created && fstat(fd, &now) == 0 && now.st_size == 0 && ::stat(path, &named) == 0 &&
+        named.st_dev == now.st_dev && named.st_ino == now.st_ino)
+      ::unlink(path);
+  };
+  // Before the lock is held, the file, if any, is not this run's to remove.
+  int held_fd = -1;
   auto fail = [&](const char* what, int error) {
     result.kind = AppendResult::Failed;
     set_reason(result.reason, "%s%s", what, std::strerror(error));
+    if (held_fd >= 0) remove_if_created(held_fd);
     return std::move(result);
   };
 
@@ -129,12 +144,14 @@ AppendResult append_block(const char* path, const OutputBlock& block, WriteCall 
   // that bytes appended by a program that takes no lock are never
   // overwritten. O_NONBLOCK keeps a FIFO from blocking the open.
   constexpr int flags = O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
-  Descriptor file;
+  runtime::Descriptor file;
   bool readable = true;
   struct stat status;
   for (int attempt = 0;; ++attempt) {
     readable = true;
-    int fd = ::open(path, O_RDWR | flags, 0666);
+    int fd = ::open(path, O_RDWR | O_EXCL | flags, 0666);
+    created = fd >= 0;
+    if (fd < 0 && errno == EEXIST) fd = ::open(path, O_RDWR | flags, 0666);
     if (fd < 0 && (errno == EACCES || errno == EPERM)) {
       // A write-only file is still appended to, as a shell's >> does.
       readable = false;
@@ -163,11 +180,12 @@ AppendResult append_block(const char* path, const OutputBlock& block, WriteCall 
       return result;
     }
   }
+  held_fd = file.get();
   // A second descriptor of the same open file keeps the lock while the
   // first is closed, so that a failed close can still be rolled back. It is
   // made before anything is written, as nothing could be rolled back once
   // the lock is gone.
-  Descriptor keeper(fcntl(file.get(), F_DUPFD_CLOEXEC, 0));
+  runtime::Descriptor keeper(fcntl(file.get(), F_DUPFD_CLOEXEC, 0));
   if (!keeper.valid()) return fail("", errno);
 
   if (fstat(file.get(), &status) != 0) return fail("", errno);
@@ -191,6 +209,7 @@ AppendResult append_block(const char* path, const OutputBlock& block, WriteCall 
     const off_t end_before = status.st_size;
     struct stat now;
     if (landing.total == 0) {
+      remove_if_created(fd);
       set_reason(result.reason, "%s; the file is left as it was", why);
       return;
     }
@@ -205,6 +224,7 @@ AppendResult append_block(const char* path, const OutputBlock& block, WriteCall 
       else error = errno;
     }
     if (left == 0 && landing.first == end_before) {
+      remove_if_created(fd);
       set_reason(result.reason, "%s; the file is left as it was", why);
     } else if (left == 0) {
       set_reason(result.reason, "%s; the unfinished block is removed, and what another program wrote meanwhile is kept",

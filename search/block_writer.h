@@ -11,7 +11,9 @@
 // append once it has begun - a failed write or close, a file-size limit, a
 // signal - cuts back what this run wrote, and only that, still under the
 // lock; when bytes of another program follow or come between them, what
-// cannot be cut back exactly is left and the reason says so.
+// cannot be cut back exactly is left and the reason says so. A file that
+// the run created and that is still empty when the append fails is removed
+// again, so that "left as it was" holds for a file that did not exist.
 #pragma once
 
 #include <sys/types.h>

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <algorithm>
 #include <cstring>
+#include <string>
 
 #ifdef __SSE2__
 #include <emmintrin.h>
@@ -64,8 +65,24 @@ uint64_t terminators64(const char* p, uint64_t& high) {
 
 }  // namespace
 
+void check_unopened_input(const char* path, int error) {
+  switch (error) {
+    case EMFILE:
+    case ENFILE:
+    case ENOMEM:
+    case ENOBUFS:
+    case EAGAIN:
+      throw InputUnavailable(std::string("cannot open ") + path + ": " + std::strerror(error));
+    default:
+      return;
+  }
+}
+
 ListReader::ListReader(const char* path) : fd_(::open(path, O_RDONLY | O_CLOEXEC)) {
-  if (!fd_.valid()) at_end_ = true;
+  if (!fd_.valid()) {
+    check_unopened_input(path, errno);
+    at_end_ = true;
+  }
 }
 
 bool ListReader::read_more(ByteBuffer& bytes) {

@@ -10,11 +10,12 @@
 #include <cstdint>
 #include <cstddef>
 #include <memory>
+#include <stdexcept>
 #include <string_view>
 #include <vector>
 
 #include "byte_buffer.h"
-#include "descriptor.h"
+#include "runtime/descriptor.h"
 
 namespace search {
 
@@ -44,9 +45,22 @@ struct LineBlock {
   }
 };
 
+// An input the run cannot do without: it is there, but the system lacks
+// the resources to open it (descriptors, memory).
+class InputUnavailable : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// Whether an input that failed to open with this error may count as empty:
+// it is missing, or the file itself refuses (permission, a folder, a loop of
+// links). A lack of resources (too many open files, no memory) throws
+// InputUnavailable, naming the file and the reason, instead.
+void check_unopened_input(const char* path, int error);
+
 // One list file, read in large blocks straight into the caller's line
-// blocks. A file that cannot be opened reads as empty, and a read error
-// counts as the end of the file.
+// blocks. A file that is missing or refuses to be opened reads as empty, and
+// a read error counts as the end of the file.
 class ListReader {
  public:
   explicit ListReader(const char* path);
@@ -59,7 +73,7 @@ class ListReader {
  private:
   bool read_more(ByteBuffer& bytes);  // false at the end of the file
 
-  Descriptor fd_;
+  runtime::Descriptor fd_;
   bool at_end_ = false;
   bool first_ = true;       // nothing read yet: a byte-order mark may follow
   bool skip_lf_ = false;    // the last line ended with CR: an LF next is its

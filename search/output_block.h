@@ -13,7 +13,7 @@
 #include <string_view>
 #include <vector>
 
-#include "descriptor.h"
+#include "runtime/descriptor.h"
 
 namespace search {
 
@@ -61,7 +61,7 @@ class OutputBlock {
   size_t held_ = 0, spilled_ = 0;
   std::string folder_;  // empty: no spilling
   size_t memory_limit_ = 0;
-  Descriptor spill_;
+  runtime::Descriptor spill_;
 };
 
 }  // namespace search

@@ -2,11 +2,13 @@
 
 #include <signal.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <exception>
 #include <filesystem>
 #include <new>
 #include <string_view>
+#include <system_error>
 #include <thread>
 
 #include "batch_queue.h"
@@ -26,10 +28,15 @@ constexpr char OutputFile[] = "searchOutputList.txt";
 
 std::u16string name16(const char* name) { return {name, name + std::char_traits<char>::length(name)}; }
 
-// The lines of a small input file as bytes; none when it cannot be opened.
+// The lines of a small input file as bytes; none when it is missing or
+// refuses to be opened (see check_unopened_input).
 std::vector<std::string> read_lines(const char* name, size_t at_most = SIZE_MAX) {
   std::vector<std::string> lines;
-  if (!runtime::open_read(0, name16(name))) return lines;
+  errno = 0;
+  if (!runtime::open_read(0, name16(name))) {
+    check_unopened_input(name, errno);
+    return lines;
+  }
   runtime::skip_utf8_bom(0);
   while (lines.size() < at_most && !runtime::at_eof(0)) runtime::read_line_bytes(0, lines.emplace_back());
   runtime::close_file(0);
@@ -56,35 +63,47 @@ void say(const Parts&... parts) noexcept {
 }  // namespace
 
 void collect_matches(const std::vector<std::string>& terms, PairReader& pairs, OutputBlock& block) {
+  // Compiling many terms takes long: it is done only once there are pairs
+  // to test.
+  std::optional<TermMatcher> matcher;
+  std::vector<uint8_t> folder_hits, pair_hits;
+  auto match = [&](const PairBatch& batch) {
+    if (!matcher) matcher.emplace(terms);
+    matcher->mark_lines(batch.folders, folder_hits);
+    // A file whose folder is hit is not searched.
+    matcher->mark_lines(batch.files, pair_hits, &folder_hits);
+    for (size_t n = 0; n < batch.count(); ++n)
+      if (pair_hits[n]) block.append_line({batch.folders.line(n), "\\", batch.files.line(n)});
+  };
+
   BatchQueue<PairBatch> queue;
   std::exception_ptr reader_failure;
   // However the matching ends, the reader stops and is waited for: leaving
   // this scope requests the thread's stop, which stops the queue the reader
   // may be waiting on, and joins it.
-  std::jthread reader([&](std::stop_token stop) {
-    std::stop_callback stop_queue(stop, [&] { queue.stop(); });
-    try {
-      while (std::optional<PairBatch> batch = queue.take_empty()) {
-        if (!pairs.read_batch(*batch)) break;
-        queue.push(std::move(*batch));
+  std::jthread reader;
+  try {
+    reader = std::jthread([&](std::stop_token stop) {
+      std::stop_callback stop_queue(stop, [&] { queue.stop(); });
+      try {
+        while (std::optional<PairBatch> batch = queue.take_empty()) {
+          if (!pairs.read_batch(*batch)) break;
+          queue.push(std::move(*batch));
+        }
+      } catch (...) {
+        reader_failure = std::current_exception();
       }
-    } catch (...) {
-      reader_failure = std::current_exception();
-    }
-    queue.close();
-  });
-
-  // Compiling many terms takes long: it is done only once there are pairs
-  // to test.
-  std::optional<TermMatcher> matcher;
-  std::vector<uint8_t> folder_hits, pair_hits;
+      queue.close();
+    });
+  } catch (const std::system_error&) {
+    // No thread to be had (a process limit, a small address space): the
+    // pairs are read here, a batch at a time between the matching.
+    PairBatch batch;
+    while (pairs.read_batch(batch)) match(batch);
+    return;
+  }
   while (std::optional<PairBatch> batch = queue.pop()) {
-    if (!matcher) matcher.emplace(terms);
-    matcher->mark_lines(batch->folders, folder_hits);
-    // A file whose folder is hit is not searched.
-    matcher->mark_lines(batch->files, pair_hits, &folder_hits);
-    for (size_t n = 0; n < batch->count(); ++n)
-      if (pair_hits[n]) block.append_line({batch->folders.line(n), "\\", batch->files.line(n)});
+    match(*batch);
     queue.give_back(std::move(*batch));
   }
   if (reader_failure) std::rethrow_exception(reader_failure);

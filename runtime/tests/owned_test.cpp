@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdio>
 
 #include "descriptor.h"
@@ -48,9 +49,14 @@ TEST(Descriptor, ClosesOnceWhereverItGoes) {
   runtime::Descriptor early(open("/dev/null", O_RDONLY));
   fd = early.get();
   EXPECT_EQ(early.close(), 0);
-  EXPECT_FALSE(early);
+  EXPECT_FALSE(early.valid());
   EXPECT_FALSE(is_open(fd));
   EXPECT_EQ(early.close(), 0);
+
+  // Closing a descriptor that is no longer open says why.
+  runtime::Descriptor stale(open("/dev/null", O_RDONLY));
+  close(stale.get());
+  EXPECT_EQ(stale.reset(), EBADF);
 
   runtime::Descriptor given(open("/dev/null", O_RDONLY));
   fd = given.release();

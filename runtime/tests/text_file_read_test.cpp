@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <fstream>
+#include <thread>
 #include <vector>
 
 #include "scratch_dir.h"
@@ -150,6 +154,28 @@ TEST_F(TextFileRead, ByteOrderMarkIsSkippedOnlyAtTheVeryStart) {
   read_line_bytes(0, line);
   EXPECT_FALSE(skip_utf8_bom(0));
   EXPECT_FALSE(skip_utf8_bom(7));  // no file under that number
+}
+
+// A FIFO has no position to tell its start by: the mark is still skipped
+// while nothing has been read, and is content after that.
+TEST_F(TextFileRead, ByteOrderMarkIsSkippedFromAFifoToo) {
+  for (const bool read_first : {false, true}) {
+    const std::string fifo = (dir / (read_first ? "late.fifo" : "start.fifo")).string();
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    // The writer's open waits for the reader's, and the reader's for it.
+    std::thread writer([&] {
+      std::ofstream(fifo, std::ios::binary) << (read_first ? "\n" : "") << "\xEF\xBB\xBFname\n";
+    });
+    ASSERT_NE(open_read(0, to_u16(fifo)), 0);
+    std::string line;
+    if (read_first) read_line_bytes(0, line);
+    EXPECT_EQ(skip_utf8_bom(0), !read_first);
+    line.clear();
+    read_line_bytes(0, line);
+    EXPECT_EQ(line, read_first ? "\xEF\xBB\xBFname" : "name");
+    close_file(0);
+    writer.join();
+  }
 }
 
 }  // namespace

@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <fstream>
 #include <functional>
 #include <future>
 #include <map>
@@ -455,7 +457,8 @@ TEST(TreesearchOutput, AFifoIsReportedAndNothingBlocks) {
 TEST(TreesearchOutput, AnAppendOnlyFileIsAppendedTo) {
   ScratchDir dir;
   write_inputs(dir, "T\n", "a\n", "/a\n/b\n", "1\n2\n");
-  dir.write("searchOutputList.txt", "Old\n");
+  // Its last line has no line end: the file is read too, for its last byte.
+  dir.write("searchOutputList.txt", "Old");
   const std::string output = (dir / "searchOutputList.txt").string();
   if (const auto missing = machine_support::missing_append_only(output)) GTEST_SKIP() << *missing;
   const Outcome outcome = run_in(dir);
@@ -686,6 +689,115 @@ TEST(TreesearchRollback, WhatAnotherProgramAppendsMeanwhileIsKept) {
       EXPECT_NE(err.find(std::to_string(left.size()) + " bytes"), std::string::npos) << err;
     }
   }
+}
+
+TEST(TreesearchArguments, HelpAndVersionAnswerAndTouchNoFile) {
+  struct Case {
+    const char* arguments;
+    std::string starts;
+  } cases[] = {
+      {"--help", "Usage: treesearch"},
+      {"--version", std::string("treesearch ") + TREESEARCH_VERSION + "\n"},
+      {"ignored --version --help", std::string("treesearch ") + TREESEARCH_VERSION + "\n"},
+  };
+  for (const Case& c : cases) {
+    ScratchDir dir;
+    write_inputs(dir, "T\n", "a\n", "/a\n", "1\n");
+    const Outcome outcome = run_in(dir, c.arguments);
+    EXPECT_EQ(outcome.status, 0) << c.arguments;
+    EXPECT_TRUE(outcome.out.starts_with(c.starts)) << c.arguments << ": " << outcome.out;
+    EXPECT_EQ(outcome.err, "") << c.arguments;
+    EXPECT_FALSE(std::filesystem::exists(dir / "searchOutputList.txt")) << c.arguments;
+  }
+}
+
+// The tree name and the terms from FIFOs and from a pipe behind
+// /dev/stdin: a byte-order mark at the start is skipped there as well.
+TEST(TreesearchInputs, AByteOrderMarkIsSkippedInPipesAndFifos) {
+  const std::string mark = "\xEF\xBB\xBF";
+  {
+    ScratchDir dir;
+    write_inputs(dir, "", "", "/Alpha\n/b\n", "1\n2\n");
+    for (const char* name : {"searchTreeName.txt", "searchTermsList.txt"}) {
+      std::filesystem::remove(dir / name);
+      ASSERT_EQ(mkfifo((dir / name).c_str(), 0600), 0);
+    }
+    // Each writer's open waits for the program's, which comes in turn.
+    std::thread name_writer([&] { std::ofstream(dir / "searchTreeName.txt", std::ios::binary) << mark << "Tree\n"; });
+    std::thread terms_writer([&] { std::ofstream(dir / "searchTermsList.txt", std::ios::binary) << mark << "alpha\n"; });
+    const Outcome outcome = run_in(dir);
+    name_writer.join();
+    terms_writer.join();
+    EXPECT_EQ(outcome.status, 0) << outcome.err;
+    EXPECT_EQ(dir.read("searchOutputList.txt"), "Tree\n/Alpha\\1\n");
+  }
+  {
+    ScratchDir dir;
+    write_inputs(dir, "T\n", "", "/Alpha\n/b\n", "1\n2\n");
+    std::filesystem::remove(dir / "searchTermsList.txt");
+    std::filesystem::create_symlink("/dev/stdin", dir / "searchTermsList.txt");
+    const std::string command = "cd '" + dir.path().string() + "' && printf '\\357\\273\\277alpha\\n' | '" +
+                                TREESEARCH_PATH + "' 2>.stderr";
+    const int raw = std::system(command.c_str());
+    EXPECT_TRUE(WIFEXITED(raw) && WEXITSTATUS(raw) == 0) << dir.read(".stderr");
+    EXPECT_EQ(dir.read("searchOutputList.txt"), "T\n/Alpha\\1\n");
+  }
+}
+
+// With no descriptor left for an input, the run fails and says which input
+// and why; it never takes the input as empty.
+TEST(TreesearchInputs, ADescriptorLimitIsAFailureNotAnEmptyList) {
+  ScratchDir dir;
+  write_inputs(dir, "T\n", "a\n", "/a\n/b\n", "1\n2\n");
+  dir.write("searchOutputList.txt", OutputBefore);
+  // One descriptor free above those the child holds: the program starts
+  // (the loader opens one library at a time) and opens the folder list with
+  // it, and the file list finds none free.
+  const auto [status, err] = run_child(dir, [] {
+    const int lowest_free = ::open("/dev/null", O_RDONLY);
+    ::close(lowest_free);
+    limit(RLIMIT_NOFILE, static_cast<rlim_t>(lowest_free) + 1);
+  });
+  ASSERT_TRUE(WIFEXITED(status)) << status;
+  EXPECT_EQ(WEXITSTATUS(status), 1) << err;
+  EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+  EXPECT_NE(err.find("filesScratch.txt"), std::string::npos) << err;
+  EXPECT_NE(err.find(std::strerror(EMFILE)), std::string::npos) << err;
+  EXPECT_EQ(dir.read("searchOutputList.txt"), OutputBefore);
+}
+
+// No thread can be made (here: every new thread's stack would be larger
+// than the address space): the pairs are read without one, and the run
+// ends as it would with one.
+TEST(TreesearchInputs, NoThreadForTheReaderStillSearches) {
+#if defined(__SANITIZE_THREAD__)
+  GTEST_SKIP() << "the thread sanitizer itself needs a thread of its own";
+#else
+  ScratchDir dir;
+  write_numbered_inputs(dir, 50000);
+  ASSERT_EQ(run_in(dir).status, 0);
+  const std::string expected = dir.read("searchOutputList.txt");
+  std::filesystem::remove(dir / "searchOutputList.txt");
+  const auto [status, err] = run_child(dir, [] {
+    const rlimit huge{rlim_t{1} << 46, rlim_t{1} << 46};
+    setrlimit(RLIMIT_STACK, &huge);
+  });
+  ASSERT_TRUE(WIFEXITED(status)) << status;
+  EXPECT_EQ(WEXITSTATUS(status), 0) << err;
+  EXPECT_EQ(err, "");
+  EXPECT_EQ(dir.read("searchOutputList.txt"), expected);
+#endif
+}
+
+// A run that fails where there was no output leaves none behind, as its
+// message says.
+TEST(TreesearchOutput, AFailedFirstRunLeavesNoFile) {
+  ScratchDir dir;
+  write_large_inputs(dir);
+  const auto [status, err] = run_child(dir, [] { limit(RLIMIT_FSIZE, 64 * 1024); });
+  expect_failure_reported(status, err);
+  EXPECT_NE(err.find("left as it was"), std::string::npos) << err;
+  EXPECT_FALSE(std::filesystem::exists(dir / "searchOutputList.txt"));
 }
 
 }  // namespace

@@ -12,6 +12,8 @@
 #include <string_view>
 #include <utility>
 
+#include "runtime/owned.h"
+
 namespace search {
 
 class ByteBuffer {
@@ -55,9 +57,6 @@ class ByteBuffer {
   }
 
  private:
-  struct Free {
-    void operator()(char* bytes) const { std::free(bytes); }
-  };
   void grow(size_t n) {
     size_t capacity = capacity_ ? capacity_ : 4096;
     while (capacity - size_ < n) {
@@ -71,7 +70,7 @@ class ByteBuffer {
     capacity_ = capacity;
   }
 
-  std::unique_ptr<char, Free> bytes_;
+  runtime::Owned<char, ::free> bytes_;
   size_t size_ = 0;
   size_t capacity_ = 0;
 };

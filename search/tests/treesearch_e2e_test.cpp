@@ -524,13 +524,6 @@ TEST(TreesearchOutput, ARunThatCreatesTheOutputNeverEmptiesIt) {
   EXPECT_EQ(dir.read("searchOutputList.txt"), "T\n/a\\1\nT\n/a\\1\n");
 }
 
-// Why the run cannot be traced here, or nothing.
-std::optional<std::string> tracer_missing() {
-  if (std::system("command -v strace >/dev/null") != 0) return "needs strace";
-  if (std::system("strace -o /dev/null true 2>/dev/null") != 0) return "needs ptrace, which strace cannot use here";
-  return std::nullopt;
-}
-
 // treesearch under strace, which injects `fault` into the reads, writes and
 // closes of the folder's output and logs them to `log`.
 std::vector<std::string> traced(const ScratchDir& dir, const std::string& fault,
@@ -553,7 +546,7 @@ bool held_up(const ScratchDir& dir, const std::string& log) {
 void untraced_leaks() { setenv("ASAN_OPTIONS", "detect_leaks=0", 1); }
 
 TEST(TreesearchStatus, TellsWhatTheOutputHolds) {
-  if (auto missing = tracer_missing()) GTEST_SKIP() << *missing;
+  if (const auto missing = machine_support::missing_tracing()) GTEST_SKIP() << *missing;
   ScratchDir dir;
   write_numbered_inputs(dir, 100);
   ASSERT_EQ(run_in(dir).status, 0);
@@ -625,7 +618,7 @@ TEST(TreesearchOutput, AnOutputReplacedWhileTheRunWaitsForItsLockIsLeftAlone) {
 }
 
 TEST(TreesearchOutput, AHugeBlockWaitsInTheFolderOfTheFileTheOutputLinksTo) {
-  if (auto missing = tracer_missing()) GTEST_SKIP() << *missing;
+  if (const auto missing = machine_support::missing_tracing()) GTEST_SKIP() << *missing;
   ScratchDir dir, elsewhere;
   write_inputs(dir, "T\n", "x\n", std::string(size_t{3} << 20, 'x'), "1\n");
   elsewhere.write("list.txt", "Old\n");
@@ -646,7 +639,7 @@ TEST(TreesearchRollback, WhatAnotherProgramAppendsMeanwhileIsKept) {
   // Another program appends to the output without the lock while the run
   // writes its block; then a file-size limit stops the run. Only the run's
   // own bytes may be cut back, and what cannot be cut back is said.
-  if (auto missing = tracer_missing()) GTEST_SKIP() << *missing;
+  if (const auto missing = machine_support::missing_tracing()) GTEST_SKIP() << *missing;
   constexpr size_t Limit = 64 * 1024;
   const std::string other = "Other\n";
   struct Case {

@@ -1,6 +1,7 @@
 #include "tree/column_width.h"
 
 #include <algorithm>
+#include <exception>
 #include <memory>
 
 #include "tree/tree_store.h"
@@ -66,7 +67,16 @@ int cell_padding(GtkTreeView* view) {
 
 }  // namespace
 
-void ColumnWidth::note(int32_t depth, const char* text) {
+// Without the memory for a note the column stays as it is: a row cut at
+// the edge is better than no row.
+void ColumnWidth::note(int32_t depth, const char* text) noexcept {
+  try {
+    take_note(depth, text);
+  } catch (const std::exception&) {
+  }
+}
+
+void ColumnWidth::take_note(int32_t depth, const char* text) {
   if (depth < 0 || !text) return;
   const size_t cells = cells_of(text);
   if (static_cast<size_t>(depth) >= longest_.size()) {

@@ -22,7 +22,7 @@ namespace tree {
 class ColumnWidth {
  public:
   // Takes note of an item's text at `depth` (0 = top level); cheap.
-  void note(int32_t depth, const char* text);
+  void note(int32_t depth, const char* text) noexcept;
   // Measures the texts noted since the last call that may be wider than the
   // column and widens the view's column to fit them.
   void apply(GtkTreeView* view);
@@ -34,6 +34,8 @@ class ColumnWidth {
   static int text_start(GtkTreeView* view, int32_t depth);
 
  private:
+  void take_note(int32_t depth, const char* text);
+
   struct Longest {
     size_t cells = 0;
     std::string text;

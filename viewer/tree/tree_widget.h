@@ -3,12 +3,11 @@
 // place after the item before them; an item's index is its position in
 // display order, every row counted whether expanded or not.
 //
-// The view answers the gestures of every desktop tree, none of which posts an
-// event: Enter, Space and a double click open or close a folder row; Right
-// opens (or goes to the first child), Left closes (or goes to the parent);
-// Ctrl+F or typing finds a row by a part of its text anywhere in the tree,
-// closed folders included, and Enter, Ctrl+G or F3 find the next one; Ctrl+C
-// copies the selected row's text to the clipboard.
+// The view answers the keys, the mouse and the row menu of every desktop
+// tree (tree_gestures.h), finds rows anywhere in the tree with its find bar
+// (find_bar.h), shows a cut row's whole text in a tooltip (row_tooltip.h),
+// and scrolls sideways as far as its widest row (column_width.h). Rows
+// appended in bulk are held back and shown together (held_rows.h).
 //
 // Object data on the tree view: "gw_flags", the creation flags (integer).
 #pragma once

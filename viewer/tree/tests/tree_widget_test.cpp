@@ -642,6 +642,49 @@ TEST_F(TreeWidgetTest, HeldRowsReachAnUntouchedViewTogether) {
   expect_view_shows_store(view, items());
 }
 
+// End leaves the cursor on the last row and the view scrolled to its end:
+// the view is still built afresh, and the row stays under the cursor, in
+// sight.
+TEST_F(TreeWidgetTest, HeldRowsReachAViewLeftAtItsEndTogether) {
+  GtkTreeView* view = make_tree(0, 300, 300);
+  hold_tree_appends(TreeNumber);
+  append_folders(kind(), tree(), ManyRows);
+  EXPECT_TRUE(show_held_tree_rows(TreeNumber, -1));
+  EXPECT_TRUE(focus_first_row(TreeNumber));
+  settle();
+  // The last row: the last top-level one, nothing being open.
+  const gint rows = gtk_tree_model_iter_n_children(gtk_tree_view_get_model(view), nullptr);
+  const Path last(gtk_tree_path_new_from_indices(rows - 1, -1));
+  gtk_tree_view_set_cursor(view, last.get(), nullptr, FALSE);
+  const int32_t last_item = kind().get_state(tree());
+  ASSERT_GT(last_item, 0);
+  settle();
+  GtkAdjustment* down = gtk_tree_view_get_vadjustment(view);
+  gtk_adjustment_set_value(down, gtk_adjustment_get_upper(down) - gtk_adjustment_get_page_size(down));
+  settle();
+  take_widget_events();
+
+  append_folders(kind(), tree(), ManyRows);
+  // All at once, whatever the deadline.
+  EXPECT_TRUE(show_held_tree_rows(TreeNumber, 0));
+  settle();
+  EXPECT_EQ(items().held_count(), 0);
+  expect_view_shows_store(view, items());
+  const Path cursor = cursor_of(view);
+  ASSERT_TRUE(cursor);
+  EXPECT_EQ(gtk_tree_path_compare(cursor.get(), last.get()), 0);
+  EXPECT_EQ(kind().get_state(tree()), last_item);
+  GdkRectangle row{};
+  GdkRectangle visible{};
+  gtk_tree_view_get_background_area(view, cursor.get(), nullptr, &row);
+  gtk_tree_view_get_visible_rect(view, &visible);
+  gint top = 0;
+  gtk_tree_view_convert_bin_window_to_tree_coords(view, 0, row.y, nullptr, &top);
+  EXPECT_GE(top, visible.y);
+  EXPECT_LE(top + row.height, visible.y + visible.height);
+  EXPECT_EQ(take_widget_events(), std::vector<WindowEvent>{});
+}
+
 TEST_F(TreeWidgetTest, HeldRowsLeaveWhatTheUserDidInPlace) {
   GtkTreeView* view = make_tree(0, 300, 300);
   hold_tree_appends(TreeNumber);

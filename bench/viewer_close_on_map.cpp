@@ -17,6 +17,7 @@
 //
 // --last-row TEXT measures the whole tree loaded, as a user finds it: once
 // the window is mapped it presses End and then Ctrl+C (XTest) every 20 ms
+// (--press-every SECONDS)
 // until the clipboard holds TEXT, the template's last row, then waits for
 // the program to go idle as --when-idle does. The line also has "loaded=L",
 // L the time until the clipboard first held TEXT; "busy" then is the time to
@@ -123,12 +124,15 @@ int main(int argc, char** argv) {
   double timeout = 600;
   bool when_idle = false;
   const char* last_row = nullptr;
+  double press_every = 0.02;
   int first = 1;
   for (; first < argc; ++first) {
     if (std::strcmp(argv[first], "--timeout") == 0 && first + 1 < argc) {
       timeout = std::atof(argv[++first]);
     } else if (std::strcmp(argv[first], "--when-idle") == 0) {
       when_idle = true;
+    } else if (std::strcmp(argv[first], "--press-every") == 0 && first + 1 < argc) {
+      press_every = std::atof(argv[++first]);
     } else if (std::strcmp(argv[first], "--last-row") == 0 && first + 1 < argc) {
       last_row = argv[++first];
       when_idle = true;
@@ -200,7 +204,7 @@ int main(int argc, char** argv) {
           clipboard_answer(display, event.xselection) == last_row)
         loaded = seconds_since(start);
     }
-    if (last_row && loaded < 0 && window != None && seconds_since(start) - last_press >= 0.02) {
+    if (last_row && loaded < 0 && window != None && seconds_since(start) - last_press >= press_every) {
       last_press = seconds_since(start);
       press_end_and_copy(display);
       ask_clipboard(display, requestor);

@@ -1,6 +1,7 @@
 #include "tree/column_width.h"
 
 #include <algorithm>
+#include <exception>
 #include <memory>
 
 #include "tree/tree_store.h"
@@ -18,20 +19,6 @@ constexpr int ExpanderPadding = 4;
 // (focus lines, rounding).
 constexpr int IconWidth = 16;
 constexpr int Slack = 8;
-
-// A text's length as the view lays it out, roughly: ASCII and two-byte
-// characters take one cell, the others (CJK mostly) two. Only the shown
-// part of the text counts (DisplayedTextLimit).
-size_t cells_of(const char* text) {
-  size_t cells = 0;
-  size_t characters = 0;
-  for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p; ++p) {
-    if ((*p & 0xC0) == 0x80) continue;
-    if (++characters > DisplayedTextLimit) break;
-    cells += *p >= 0xE0 ? 2 : 1;
-  }
-  return cells;
-}
 
 struct LayoutUnref {
   void operator()(PangoLayout* layout) const { g_object_unref(layout); }
@@ -66,19 +53,52 @@ int cell_padding(GtkTreeView* view) {
 
 }  // namespace
 
-void ColumnWidth::note(int32_t depth, const char* text) {
-  if (depth < 0 || !text) return;
-  const size_t cells = cells_of(text);
-  if (static_cast<size_t>(depth) >= longest_.size()) {
-    if (cells == 0) return;
-    longest_.resize(static_cast<size_t>(depth) + 1);
+// Without the memory for a note the column stays as it is: a row cut at
+// the edge is better than no row.
+void ColumnWidth::note(GtkTreeView* view, int32_t depth, const char* text) noexcept {
+  try {
+    take_note(view, depth, text);
+  } catch (const std::exception&) {
   }
-  Longest& longest = longest_[static_cast<size_t>(depth)];
-  if (cells <= longest.cells) return;
+}
+
+void ColumnWidth::measure_characters(GtkTreeView* view) {
+  characters_measured_ = true;
+  uint32_t widest = 1;
+  for (int c = 0x20; c < 0x7F; ++c) {
+    const char text[2] = {static_cast<char>(c), 0};
+    byte_widths_[static_cast<size_t>(c)] = static_cast<uint32_t>(std::max(text_width(view, text), 1));
+    widest = std::max(widest, byte_widths_[static_cast<size_t>(c)]);
+  }
+  for (size_t byte = 0; byte < 0x20; ++byte) byte_widths_[byte] = widest;
+  byte_widths_[0x7F] = widest;
+  for (size_t byte = 0xC0; byte < 0xE0; ++byte) byte_widths_[byte] = widest;
+  for (size_t byte = 0xE0; byte < 0x100; ++byte) byte_widths_[byte] = 2 * widest;
+}
+
+void ColumnWidth::take_note(GtkTreeView* view, int32_t depth, const char* text) {
+  if (depth < 0 || !text || !view) return;
+  if (!characters_measured_) measure_characters(view);
+  uint64_t estimate = 0;
+  bool plain = true;
+  size_t characters = 0;
+  // Only the shown part of the text counts (DisplayedTextLimit).
+  for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p; ++p) {
+    if ((*p & 0xC0) == 0x80) continue;
+    if (++characters > DisplayedTextLimit) break;
+    plain = plain && *p < 0x80;
+    estimate += byte_widths_[*p];
+  }
+  if (static_cast<size_t>(depth) >= widest_.size()) {
+    if (estimate == 0) return;
+    widest_.resize(static_cast<size_t>(depth) + 1);
+  }
+  Widest& widest = widest_[static_cast<size_t>(depth)][plain ? 0 : 1];
+  if (estimate <= widest.estimate) return;
   std::string shown;
-  longest.text = displayed_text(text, shown) ? shown : std::string(text);
-  longest.cells = cells;
-  longest.measured = false;
+  widest.text = displayed_text(text, shown) ? shown : std::string(text);
+  widest.estimate = estimate;
+  widest.measured = false;
   pending_ = true;
 }
 
@@ -100,12 +120,13 @@ void ColumnWidth::apply(GtkTreeView* view) {
   GtkTreeViewColumn* column = gtk_tree_view_get_column(view, 0);
   if (!column) return;
   const int fixed = cell_padding(view) + IconWidth + Slack;
-  for (size_t depth = 0; depth < longest_.size(); ++depth) {
-    Longest& longest = longest_[depth];
-    if (longest.measured) continue;
-    longest.measured = true;
-    width_ = std::max(width_, indentation(view, static_cast<int32_t>(depth)) + fixed +
-                                  text_width(view, longest.text.c_str()));
+  for (size_t depth = 0; depth < widest_.size(); ++depth) {
+    for (Widest& widest : widest_[depth]) {
+      if (widest.measured) continue;
+      widest.measured = true;
+      width_ = std::max(width_, indentation(view, static_cast<int32_t>(depth)) + fixed +
+                                    text_width(view, widest.text.c_str()));
+    }
   }
   const int width = std::min(width_, WidestColumn);
   if (width > gtk_tree_view_column_get_fixed_width(column)) gtk_tree_view_column_set_fixed_width(column, width);

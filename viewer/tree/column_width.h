@@ -4,15 +4,19 @@
 // width (fixed-height mode); the column is made as wide as the widest row,
 // so that the tree scrolls sideways far enough to show every row whole.
 //
-// Which row is widest follows from its indentation and the length of its
-// text: for each depth only the longest text so far is kept (its length
-// counted in character cells, a wide character as two), and only those are
+// Which row is widest follows from its indentation and the width of its
+// text, estimated from the widths of its characters in the view's font
+// (measured once per character for ASCII; any other character counts as
+// wide as the widest ASCII one, twice that from three UTF-8 bytes on). For
+// each depth only the widest text so far is kept, one of plain ASCII and
+// one with other characters, whose estimate is rougher; only those are
 // measured, with the view's own font. The column widens as rows arrive and
 // never narrows.
 #pragma once
 
 #include <gtk/gtk.h>
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -21,8 +25,9 @@ namespace tree {
 
 class ColumnWidth {
  public:
-  // Takes note of an item's text at `depth` (0 = top level); cheap.
-  void note(int32_t depth, const char* text);
+  // Takes note of an item's text at `depth` (0 = top level) in `view`;
+  // cheap.
+  void note(GtkTreeView* view, int32_t depth, const char* text) noexcept;
   // Measures the texts noted since the last call that may be wider than the
   // column and widens the view's column to fit them.
   void apply(GtkTreeView* view);
@@ -34,12 +39,20 @@ class ColumnWidth {
   static int text_start(GtkTreeView* view, int32_t depth);
 
  private:
-  struct Longest {
-    size_t cells = 0;
+  void take_note(GtkTreeView* view, int32_t depth, const char* text);
+  void measure_characters(GtkTreeView* view);
+
+  struct Widest {
+    uint64_t estimate = 0;
     std::string text;
     bool measured = true;
   };
-  std::vector<Longest> longest_;  // by depth
+  // By depth: [0] the widest plain ASCII text, [1] the widest other one.
+  std::vector<std::array<Widest, 2>> widest_;
+  // The estimated width of each byte as it starts a character; continuation
+  // bytes take none.
+  std::array<uint32_t, 256> byte_widths_{};
+  bool characters_measured_ = false;
   bool pending_ = false;
   int width_ = 0;
 };

@@ -4,7 +4,7 @@
 
 #include <algorithm>
 #include <memory>
-#include <new>
+#include <exception>
 
 #include "tree/column_width.h"
 #include "tree/held_rows.h"
@@ -200,7 +200,7 @@ bool FindBar::handle_key(const GdkEventKey* event) {
 gboolean FindBar::on_key(GtkWidget*, GdkEventKey* event, gpointer bar) noexcept {
   try {
     return static_cast<FindBar*>(bar)->handle_key(event);
-  } catch (const std::bad_alloc&) {
+  } catch (const std::exception&) {
     return TRUE;
   }
 }
@@ -208,7 +208,7 @@ gboolean FindBar::on_key(GtkWidget*, GdkEventKey* event, gpointer bar) noexcept 
 void FindBar::on_changed(GtkEditable*, gpointer bar) noexcept {
   try {
     static_cast<FindBar*>(bar)->find_from_cursor();
-  } catch (const std::bad_alloc&) {
+  } catch (const std::exception&) {
     static_cast<FindBar*>(bar)->search_.forget();
   }
 }

@@ -19,18 +19,39 @@ namespace {
 constexpr int32_t RebuildMinimum = 10000;
 constexpr int32_t RebuildMaximum = 2000000;
 
-// A view as it started: nothing opened, scrolled or looked for, the cursor
-// on the first row or nowhere, and the model shown by this view alone.
-// Building such a view afresh loses nothing the user did.
+bool at_lower_end(GtkAdjustment* scroll) {
+  return !scroll || gtk_adjustment_get_value(scroll) == gtk_adjustment_get_lower(scroll);
+}
+
+bool at_upper_end(GtkAdjustment* scroll) {
+  return !scroll || gtk_adjustment_get_value(scroll) >=
+                        gtk_adjustment_get_upper(scroll) - gtk_adjustment_get_page_size(scroll);
+}
+
+// A view as it started, or as End leaves it: nothing opened, scrolled or
+// looked for, the cursor on the first row or nowhere, or on the last row
+// with the view scrolled to its end; and the model shown by this view
+// alone. Building such a view afresh loses nothing the user did: the cursor
+// comes back, and with it the view's place.
 bool view_untouched(GtkTreeView* view) {
   bool opened = false;
   gtk_tree_view_map_expanded_rows(
       view, [](GtkTreeView*, GtkTreePath*, gpointer flag) { *static_cast<bool*>(flag) = true; },
       &opened);
   if (opened) return false;
-  if (Path cursor = cursor_path(view); cursor && !is_first_row(cursor.get())) return false;
-  for (GtkAdjustment* scroll : {gtk_tree_view_get_vadjustment(view), gtk_tree_view_get_hadjustment(view)})
-    if (scroll && gtk_adjustment_get_value(scroll) != gtk_adjustment_get_lower(scroll)) return false;
+  if (!at_lower_end(gtk_tree_view_get_hadjustment(view))) return false;
+  GtkAdjustment* down = gtk_tree_view_get_vadjustment(view);
+  const Path cursor = cursor_path(view);
+  // With nothing opened, the last row is the last top-level one.
+  const gint rows = gtk_tree_model_iter_n_children(gtk_tree_view_get_model(view), nullptr);
+  const bool on_last = cursor && gtk_tree_path_get_depth(cursor.get()) == 1 &&
+                       gtk_tree_path_get_indices(cursor.get())[0] == rows - 1;
+  if (on_last && rows > 1) {
+    if (!at_upper_end(down)) return false;
+  } else {
+    if (cursor && !is_first_row(cursor.get())) return false;
+    if (!at_lower_end(down)) return false;
+  }
   if (FindBar* bar = FindBar::of(view); bar && bar->shown()) return false;
   // Another view of the same model (or anything else that follows its rows)
   // would miss the rows shown unannounced: with this view's own handlers

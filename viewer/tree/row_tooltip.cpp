@@ -2,7 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
-#include <new>
+#include <exception>
 #include <string>
 
 #include "tree/column_width.h"
@@ -76,7 +76,7 @@ gboolean on_query_tooltip(GtkWidget* widget, gint x, gint y, gboolean keyboard, 
     gtk_tooltip_set_custom(tooltip, label);
     gtk_tree_view_set_tooltip_row(view, tooltip, path.get());
     return TRUE;
-  } catch (const std::bad_alloc&) {
+  } catch (const std::exception&) {
     return FALSE;
   }
 }

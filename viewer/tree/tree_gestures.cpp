@@ -3,7 +3,7 @@
 #include <gdk/gdkkeysyms.h>
 
 #include <algorithm>
-#include <new>
+#include <exception>
 #include <vector>
 
 #include "core/event_queue.h"
@@ -82,7 +82,7 @@ void on_menu_item(GtkMenuItem* item, gpointer tree_view) noexcept {
   try {
     const auto action = reinterpret_cast<MenuAction>(g_object_get_data(G_OBJECT(item), "gw_action"));
     if (action) action(GTK_TREE_VIEW(tree_view));
-  } catch (const std::bad_alloc&) {
+  } catch (const std::exception&) {
   }
 }
 
@@ -259,7 +259,7 @@ bool handle_tree_key(GtkTreeView* view, const GdkEventKey* event) {
 gboolean on_tree_key(GtkWidget* widget, GdkEventKey* event, gpointer) noexcept {
   try {
     return handle_tree_key(GTK_TREE_VIEW(widget), event);
-  } catch (const std::bad_alloc&) {
+  } catch (const std::exception&) {
     return TRUE;
   }
 }
@@ -272,26 +272,31 @@ void on_row_activated(GtkTreeView* view, GtkTreePath* path, GtkTreeViewColumn*, 
 // The view keeps the cursor's row in sight only while it knows the rows'
 // places: a key that moves the cursor right after rows were opened (End
 // after Shift+Right) can leave the row out of sight, the view's scroll range
-// still that of the closed rows. The row is brought into sight again once
-// the view has its new size.
+// still that of the closed rows. Once the view has its new size, a cursor
+// row out of sight is brought into it. Only then: a scroll asked for while
+// the view is still placing rows makes it follow every row added after.
 constexpr char CursorSightKey[] = "gw_cursor_sight";
 
-void keep_cursor_in_sight(GtkTreeView* view) {
-  TreeStore* items = view_items(view);
-  const int32_t index = cursor_item(view);
-  if (!items || index < 0 || !row_shown(view, *items, index)) return;
-  if (Path path = cursor_path(view)) gtk_tree_view_scroll_to_cell(view, path.get(), nullptr, FALSE, 0, 0);
-}
-
 void on_cursor_changed(GtkTreeView* view, gpointer) noexcept {
-  keep_cursor_in_sight(view);
   g_object_set_data(G_OBJECT(view), CursorSightKey, GINT_TO_POINTER(1));
 }
 
 void on_view_allocated(GtkWidget* widget, GtkAllocation*, gpointer) noexcept {
   if (!g_object_get_data(G_OBJECT(widget), CursorSightKey)) return;
   g_object_set_data(G_OBJECT(widget), CursorSightKey, nullptr);
-  keep_cursor_in_sight(GTK_TREE_VIEW(widget));
+  GtkTreeView* view = GTK_TREE_VIEW(widget);
+  TreeStore* items = view_items(view);
+  const int32_t index = cursor_item(view);
+  if (!items || index < 0 || !row_shown(view, *items, index)) return;
+  const Path path = cursor_path(view);
+  GdkRectangle row{};
+  GdkRectangle visible{};
+  gtk_tree_view_get_background_area(view, path.get(), nullptr, &row);
+  gtk_tree_view_get_visible_rect(view, &visible);
+  gint top = 0;
+  gtk_tree_view_convert_bin_window_to_tree_coords(view, 0, row.y, nullptr, &top);
+  if (top < visible.y || top + row.height > visible.y + visible.height)
+    gtk_tree_view_scroll_to_cell(view, path.get(), nullptr, FALSE, 0, 0);
 }
 
 }  // namespace

@@ -77,7 +77,7 @@ class TreeKind final : public WidgetKind {
     if (position >= 0 && position < data->items.count()) show_every_held_row(view_of(widget));
     const int32_t index = data->items.add(position, utf8, image, level);
     if (index < 0) return 0;
-    data->column_width.note(data->items.depth(index), utf8);
+    data->column_width.note(view_of(widget), data->items.depth(index), utf8);
     // A row the view hears of at once widens the column at once; held rows
     // do so when they are shown.
     if (data->items.held_count() == 0) data->column_width.apply(view_of(widget));
@@ -166,7 +166,7 @@ class TreeKind final : public WidgetKind {
     if (!data || !data->items.valid(index)) return;
     const std::string utf8 = runtime::encode_utf8(text);
     data->items.set_text(index, utf8.c_str());
-    data->column_width.note(data->items.depth(index), utf8.c_str());
+    data->column_width.note(view_of(widget), data->items.depth(index), utf8.c_str());
     data->column_width.apply(view_of(widget));
   }
 

@@ -3,12 +3,11 @@
 // place after the item before them; an item's index is its position in
 // display order, every row counted whether expanded or not.
 //
-// The view answers the gestures of every desktop tree, none of which posts an
-// event: Enter, Space and a double click open or close a folder row; Right
-// opens (or goes to the first child), Left closes (or goes to the parent);
-// Ctrl+F or typing finds a row by a part of its text anywhere in the tree,
-// closed folders included, and Enter, Ctrl+G or F3 find the next one; Ctrl+C
-// copies the selected row's text to the clipboard.
+// The view answers the keys, the mouse and the row menu of every desktop
+// tree (tree_gestures.h), finds rows anywhere in the tree with its find bar
+// (find_bar.h), shows a cut row's whole text in a tooltip (row_tooltip.h),
+// and scrolls sideways as far as its widest row (column_width.h). Rows
+// appended in bulk are held back and shown together (held_rows.h).
 //
 // Object data on the tree view: "gw_flags", the creation flags (integer).
 #pragma once
@@ -48,7 +47,8 @@ intptr_t create_tree_widget(int32_t number, int32_t x, int32_t y, int32_t width,
 
 // Puts the keyboard focus on tree `number` and, when no row holds the cursor
 // yet, the cursor on its first row, so that the first key press acts. True
-// once a row holds the cursor.
+// once a row holds the cursor, or while the tree's find bar is open, which
+// keeps the keyboard and the cursor until the user leaves it.
 bool focus_first_row(int32_t number);
 
 // Filling tree `number` in bulk: from hold_tree_appends on, items appended
@@ -58,7 +58,8 @@ bool focus_first_row(int32_t number);
 // the view's rows afresh when that is cheaper and the user has not touched
 // the view yet, else it announces held rows one by one until `deadline`
 // (g_get_monotonic_time, -1: no limit); true once none is held.
-// release_tree_appends shows every held row and ends the holding.
+// release_tree_appends shows every held row and ends the holding. The tree
+// is busy (tree_accessibility.h) from hold_tree_appends until then.
 void hold_tree_appends(int32_t number);
 bool show_held_tree_rows(int32_t number, gint64 deadline);
 void release_tree_appends(int32_t number);

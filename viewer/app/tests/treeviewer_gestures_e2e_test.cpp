@@ -2,6 +2,7 @@
 // copying a row's path, and the menu opened by the mouse and the keyboard.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <string>
 #include <vector>
@@ -62,19 +63,33 @@ TEST_F(TreeviewerCloseKeyTest, EscapeInTheFindBarClosesOnlyTheBar) {
 
 class TreeviewerMenuTest : public ViewerSession {
  protected:
-  // Waits until a menu is on the screen and the viewer has handled
-  // everything before.
-  bool menu_shown() {
-    return x_inspect::wait_until([&] { return !x_inspect::popup_windows(x.get()).empty(); }, Deadline) &&
-           settled();
+  // The popups on the screen that were not there before the menu was
+  // opened (a window manager may keep popups of its own).
+  std::vector<Window> new_popups() {
+    std::vector<Window> found = x_inspect::popup_windows(x.get());
+    std::erase_if(found, [&](Window w) { return std::find(before_.begin(), before_.end(), w) != before_.end(); });
+    return found;
+  }
+  // Opens the menu with `opener`; true once it is on the screen and the
+  // viewer has handled everything before.
+  template <typename Opener>
+  bool open_menu(Opener opener) {
+    before_ = x_inspect::popup_windows(x.get());
+    opener();
+    return x_inspect::wait_until([&] { return !new_popups().empty(); }, Deadline) && settled();
+  }
+  bool open_menu_by_key(unsigned long keysym, unsigned modifiers) {
+    return open_menu([&] { key(keysym, modifiers); });
   }
   // Presses the item's key, then waits until the menu has gone: keys typed
   // before then still go to the menu.
   bool choose(unsigned long item) {
     key(item);
-    return x_inspect::wait_until([&] { return x_inspect::popup_windows(x.get()).empty(); }, Deadline) &&
-           settled();
+    return x_inspect::wait_until([&] { return new_popups().empty(); }, Deadline) && settled();
   }
+
+ private:
+  std::vector<Window> before_;
 };
 
 TEST_F(TreeviewerMenuTest, CtrlShiftCCopiesThePathFromTheTopLevelDown) {
@@ -127,11 +142,10 @@ TEST_P(TreeviewerMenuCopyTest, CopiesTheRowsTextOrPath) {
                                    top + tree.view->height - 1);
     const int height = selected.bottom - selected.top + 1;
     ASSERT_GT(height, 10);
-    x_inspect::click(x.get(), tree.view->x + 120, selected.top + inside.y - height / 2, 3);
+    ASSERT_TRUE(open_menu([&] { x_inspect::click(x.get(), tree.view->x + 120, selected.top + inside.y - height / 2, 3); }));
   } else {
-    key(c.opener, c.opener_modifiers);
+    ASSERT_TRUE(open_menu_by_key(c.opener, c.opener_modifiers));
   }
-  ASSERT_TRUE(menu_shown());
   if (c.item == XK_Down) {
     key(XK_Down);
     ASSERT_TRUE(choose(XK_Return));
@@ -156,15 +170,13 @@ INSTANTIATE_TEST_SUITE_P(
 // and opening Alpha/ once more shows Inner/ closed.
 TEST_F(TreeviewerMenuTest, ExpandAllAndCollapseAllActOnEverythingBelowTheRow) {
   ASSERT_TRUE(start(Settings, Tree, "Alpha")) << viewer->output();
-  key(XK_F10, ShiftMask);
-  ASSERT_TRUE(menu_shown());
+  ASSERT_TRUE(open_menu_by_key(XK_F10, ShiftMask));
   ASSERT_TRUE(choose(XK_e));
   key(XK_Down);
   key(XK_Down);
   EXPECT_EQ(copied_row(), "deep.txt");
   key(XK_Home);
-  key(XK_F10, ShiftMask);
-  ASSERT_TRUE(menu_shown());
+  ASSERT_TRUE(open_menu_by_key(XK_F10, ShiftMask));
   ASSERT_TRUE(choose(XK_o));
   key(XK_Down);
   EXPECT_EQ(copied_row(), "Beta");

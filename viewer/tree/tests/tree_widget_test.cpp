@@ -642,6 +642,49 @@ TEST_F(TreeWidgetTest, HeldRowsReachAnUntouchedViewTogether) {
   expect_view_shows_store(view, items());
 }
 
+// End leaves the cursor on the last row and the view scrolled to its end:
+// the view is still built afresh, and the row stays under the cursor, in
+// sight.
+TEST_F(TreeWidgetTest, HeldRowsReachAViewLeftAtItsEndTogether) {
+  GtkTreeView* view = make_tree(0, 300, 300);
+  hold_tree_appends(TreeNumber);
+  append_folders(kind(), tree(), ManyRows);
+  EXPECT_TRUE(show_held_tree_rows(TreeNumber, -1));
+  EXPECT_TRUE(focus_first_row(TreeNumber));
+  settle();
+  // The last row: the last top-level one, nothing being open.
+  const gint rows = gtk_tree_model_iter_n_children(gtk_tree_view_get_model(view), nullptr);
+  const Path last(gtk_tree_path_new_from_indices(rows - 1, -1));
+  gtk_tree_view_set_cursor(view, last.get(), nullptr, FALSE);
+  const int32_t last_item = kind().get_state(tree());
+  ASSERT_GT(last_item, 0);
+  settle();
+  GtkAdjustment* down = gtk_tree_view_get_vadjustment(view);
+  gtk_adjustment_set_value(down, gtk_adjustment_get_upper(down) - gtk_adjustment_get_page_size(down));
+  settle();
+  take_widget_events();
+
+  append_folders(kind(), tree(), ManyRows);
+  // All at once, whatever the deadline.
+  EXPECT_TRUE(show_held_tree_rows(TreeNumber, 0));
+  settle();
+  EXPECT_EQ(items().held_count(), 0);
+  expect_view_shows_store(view, items());
+  const Path cursor = cursor_of(view);
+  ASSERT_TRUE(cursor);
+  EXPECT_EQ(gtk_tree_path_compare(cursor.get(), last.get()), 0);
+  EXPECT_EQ(kind().get_state(tree()), last_item);
+  GdkRectangle row{};
+  GdkRectangle visible{};
+  gtk_tree_view_get_background_area(view, cursor.get(), nullptr, &row);
+  gtk_tree_view_get_visible_rect(view, &visible);
+  gint top = 0;
+  gtk_tree_view_convert_bin_window_to_tree_coords(view, 0, row.y, nullptr, &top);
+  EXPECT_GE(top, visible.y);
+  EXPECT_LE(top + row.height, visible.y + visible.height);
+  EXPECT_EQ(take_widget_events(), std::vector<WindowEvent>{});
+}
+
 TEST_F(TreeWidgetTest, HeldRowsLeaveWhatTheUserDidInPlace) {
   GtkTreeView* view = make_tree(0, 300, 300);
   hold_tree_appends(TreeNumber);
@@ -923,3 +966,90 @@ TEST_F(TreePointerTest, AThreeStateCheckBoxLeavesTheThirdStateChecked) {
 }
 
 }  // namespace
+
+// ---------------------------------------------------------------------------
+// The column's width
+
+struct WidthCase {
+  const char* name;
+  std::vector<std::pair<int32_t, std::u16string>> rows;
+};
+
+void PrintTo(const WidthCase& c, std::ostream* out) { *out << c.name; }
+
+class ColumnWidthTest : public TreeWidgetTest, public testing::WithParamInterface<WidthCase> {
+ protected:
+  // Where the text of every row ends, every row opened and laid out by the
+  // view itself; the largest.
+  int widest_text_end(GtkTreeView* view) {
+    gtk_tree_view_expand_all(view);
+    settle();
+    GtkTreeViewColumn* column = gtk_tree_view_get_column(view, 0);
+    GList* cells = gtk_cell_layout_get_cells(GTK_CELL_LAYOUT(column));
+    GtkCellRenderer* text = GTK_CELL_RENDERER(g_list_last(cells)->data);
+    g_list_free(cells);
+    GtkTreeModel* model = gtk_tree_view_get_model(view);
+    int widest = 0;
+    for (int32_t index = 0; index < items().count(); ++index) {
+      GtkTreeIter iter;
+      tree_model_iter(model, index, &iter);
+      const Path path(tree_model_path(model, index));
+      gtk_tree_view_column_cell_set_cell_data(column, model, &iter, FALSE, FALSE);
+      GdkRectangle area{};
+      gtk_tree_view_get_cell_area(view, path.get(), column, &area);
+      gint start = 0;
+      gtk_tree_view_column_cell_get_position(column, text, &start, nullptr);
+      gint xpad = 0;
+      gtk_cell_renderer_get_padding(text, &xpad, nullptr);
+      PangoLayout* layout = gtk_widget_create_pango_layout(GTK_WIDGET(view), items().text(index));
+      int width = 0;
+      pango_layout_get_pixel_size(layout, &width, nullptr);
+      g_object_unref(layout);
+      widest = std::max(widest, area.x + start + xpad + width);
+    }
+    return widest;
+  }
+};
+
+// The column holds the whole of every row's text, however deep or long, and
+// the rows keep one height.
+TEST_P(ColumnWidthTest, HoldsTheWidestRowWhole) {
+  GtkTreeView* view = make_tree();
+  add(GetParam().rows);
+  settle();
+  GtkTreeViewColumn* column = gtk_tree_view_get_column(view, 0);
+  const int widest = widest_text_end(view);
+  EXPECT_LE(widest, gtk_tree_view_column_get_width(column));
+  EXPECT_TRUE(gtk_tree_view_get_fixed_height_mode(view));
+  EXPECT_EQ(gtk_tree_view_column_get_sizing(column), GTK_TREE_VIEW_COLUMN_FIXED);
+}
+
+std::vector<std::pair<int32_t, std::u16string>> nested(int depth, const std::u16string& last) {
+  std::vector<std::pair<int32_t, std::u16string>> rows;
+  for (int i = 0; i < depth; ++i) rows.push_back({i, u"folder at level " + std::u16string(1, u'a' + i % 26)});
+  rows.push_back({depth, last});
+  return rows;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, ColumnWidthTest,
+    testing::Values(WidthCase{"Deep", nested(40, u"the deepest file.txt")},
+                    WidthCase{"Long", {{0, u"a"}, {0, std::u16string(300, u'W')}, {0, u"b"}}},
+                    // Narrow letters that are many against wide ones that
+                    // are few: the longest text is not the widest.
+                    WidthCase{"WideLettersAtTheSameDepth", {{0, std::u16string(60, u'i')}, {0, std::u16string(50, u'W')}}},
+                    WidthCase{"WideCharacters", {{0, u"abcdefghij"}, {0, u"\u5bbd\u5e7f\u7684\u6587\u5b57\u5bbd\u5e7f\u7684\u6587\u5b57"}}},
+                    WidthCase{"ShallowLongAgainstDeepShort", {{0, std::u16string(120, u'x')}, {1, u"y"}, {2, u"z"}}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(ColumnWidthTest, WidensAsLongerRowsArrive) {
+  GtkTreeView* view = make_tree();
+  GtkTreeViewColumn* column = gtk_tree_view_get_column(view, 0);
+  add({{0, u"short"}});
+  settle();
+  const int before = gtk_tree_view_column_get_fixed_width(column);
+  add({{0, std::u16string(200, u'm')}});
+  settle();
+  EXPECT_GT(gtk_tree_view_column_get_fixed_width(column), before);
+  EXPECT_LE(widest_text_end(view), gtk_tree_view_column_get_width(column));
+}

@@ -8,8 +8,11 @@
 // "gw_id" (the window number itself) and "gw_accelerators" (its
 // accelerator group). On a widget's main toolkit widget: "gw_id" (the
 // widget number + 1, see set_widget_id),
-// "gw_gadget_font", "gw_gadget_eventtype". On a tree view: "gw_flags" and
-// "gw_find".
+// "gw_gadget_font", "gw_gadget_eventtype". On a tree view: "gw_flags",
+// "gw_find", "gw_row_menu", "gw_busy" (set while busy) and "gw_accessible"
+// (its accessible prepared); on an item of its menu, "gw_action"; on an
+// accessible that holds an extra state, "gw_state_busy" or
+// "gw_state_invalid_entry".
 #pragma once
 
 #include <gtk/gtk.h>
@@ -32,6 +35,12 @@ inline constexpr char FontKey[] = "gw_gadget_font";
 inline constexpr char ClickKey[] = "gw_gadget_eventtype";
 inline constexpr char TreeFlagsKey[] = "gw_flags";
 inline constexpr char TreeFindKey[] = "gw_find";
+inline constexpr char TreeMenuKey[] = "gw_row_menu";
+inline constexpr char MenuActionKey[] = "gw_action";
+inline constexpr char TreeBusyKey[] = "gw_busy";
+inline constexpr char TreeAccessibleKey[] = "gw_accessible";
+inline constexpr char BusyStateKey[] = "gw_state_busy";
+inline constexpr char InvalidEntryStateKey[] = "gw_state_invalid_entry";
 
 // Integers are stored in the pointer itself.
 inline int object_int(gpointer object, const char* key) {

@@ -81,7 +81,7 @@ std::string description_of(AtspiAccessible* object) {
 
 std::set<std::string> states_of(AtspiAccessible* object) {
   std::set<std::string> names;
-  const auto set = core::GObjectPtr<AtspiStateSet>::adopt(atspi_accessible_get_state_set(object));
+  const auto set = gtk::GObjectPtr<AtspiStateSet>::adopt(atspi_accessible_get_state_set(object));
   if (!set) return names;
   const std::unique_ptr<GEnumClass, EnumClassUnref> states_enum(
       static_cast<GEnumClass*>(g_type_class_ref(ATSPI_TYPE_STATE_TYPE)));
@@ -113,7 +113,7 @@ void PrintTo(const ImageReading& image, std::ostream* out) {
 }
 
 std::optional<ImageReading> image_of(AtspiAccessible* object) {
-  const auto image = core::GObjectPtr<AtspiImage>::adopt(atspi_accessible_get_image(object));
+  const auto image = gtk::GObjectPtr<AtspiImage>::adopt(atspi_accessible_get_image(object));
   if (!image) return std::nullopt;
   ImageReading reading;
   ErrorSlot description_error;

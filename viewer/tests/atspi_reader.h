@@ -16,11 +16,11 @@
 #include <string>
 #include <vector>
 
-#include "core/gobject_ptr.h"
+#include "gtk/gobject_ptr.h"
 
 namespace atspi_test {
 
-using Accessible = core::GObjectPtr<AtspiAccessible>;
+using Accessible = gtk::GObjectPtr<AtspiAccessible>;
 
 // The application of the process once the registry lists it; nothing after
 // the timeout.

@@ -6,6 +6,7 @@
 #include <memory>
 #include <exception>
 
+#include "gtk/object_data.h"
 #include "tree/column_width.h"
 #include "tree/held_rows.h"
 #include "tree/tree_accessibility.h"
@@ -16,7 +17,7 @@ namespace tree {
 
 namespace {
 
-constexpr char FindKey[] = "gw_find";
+constexpr const char* FindKey = gtk::TreeFindKey;
 constexpr guint Modifiers = GDK_SHIFT_MASK | GDK_CONTROL_MASK | GDK_MOD1_MASK;
 
 // The colours desktop find bars give an entry whose text matches nothing.
@@ -58,7 +59,7 @@ FindBar* FindBar::of(GtkTreeView* view) {
 FindBar::FindBar(GtkTreeView* view, GtkWidget* outer) : view_(view), outer_(outer) {
   GtkWidget* entry = gtk_entry_new();
   if (!entry) return;
-  entry_ = core::GObjectPtr<GtkWidget>::adopt(GTK_WIDGET(g_object_ref_sink(entry)));
+  entry_ = gtk::GObjectPtr<GtkWidget>::adopt(GTK_WIDGET(g_object_ref_sink(entry)));
   name_find_entry(entry);
   g_signal_connect(entry, "key-press-event", G_CALLBACK(on_key), this);
   g_signal_connect(entry, "changed", G_CALLBACK(on_changed), this);

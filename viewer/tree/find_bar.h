@@ -16,7 +16,7 @@
 
 #include <string>
 
-#include "core/gobject_ptr.h"
+#include "gtk/gobject_ptr.h"
 #include "tree/folded_search.h"
 
 namespace tree {
@@ -70,7 +70,7 @@ class FindBar {
 
   GtkTreeView* view_;
   GtkWidget* outer_;
-  core::GObjectPtr<GtkWidget> entry_;  // a reference of its own
+  gtk::GObjectPtr<GtkWidget> entry_;  // a reference of its own
   FoldedSearch search_;
   bool matching_ = true;
   // The match was found before the tree had given up its room for the bar:

@@ -3,7 +3,7 @@
 #include <climits>
 #include <cstdint>
 
-#include "core/gobject_ptr.h"
+#include "gtk/gobject_ptr.h"
 #include "tree/find_bar.h"
 #include "tree/tree_row_events.h"
 #include "tree/tree_model.h"
@@ -73,7 +73,7 @@ void rebuild_view(GtkTreeView* view) {
   GtkTreeSelection* selection = gtk_tree_view_get_selection(view);
   const Path cursor = cursor_path(view);
   const bool selected = gtk_tree_selection_count_selected_rows(selection) > 0;
-  const core::GObjectPtr<GtkTreeModel> keep = core::GObjectPtr<GtkTreeModel>::share(model);
+  const gtk::GObjectPtr<GtkTreeModel> keep = gtk::GObjectPtr<GtkTreeModel>::share(model);
   const auto handler = reinterpret_cast<gpointer>(on_selection_changed);
   const guint blocked =
       g_signal_handlers_block_matched(selection, G_SIGNAL_MATCH_FUNC, 0, 0, nullptr, handler, nullptr);

@@ -6,14 +6,15 @@
 #include <cstring>
 #include <memory>
 
-#include "core/gobject_ptr.h"
+#include "gtk/gobject_ptr.h"
+#include "gtk/object_data.h"
 
 namespace tree {
 
 namespace {
 
-constexpr char BusyKey[] = "gw_busy";
-constexpr char PreparedKey[] = "gw_accessible";
+constexpr const char* BusyKey = gtk::TreeBusyKey;
+constexpr const char* PreparedKey = gtk::TreeAccessibleKey;
 constexpr char FolderDescription[] = "folder";
 
 // ---------------------------------------------------------------------------
@@ -28,7 +29,7 @@ constexpr char FolderDescription[] = "folder";
 constexpr AtkStateType ExtraStates[] = {ATK_STATE_BUSY, ATK_STATE_INVALID_ENTRY};
 
 const char* state_key(AtkStateType state) {
-  return state == ATK_STATE_BUSY ? "gw_state_busy" : "gw_state_invalid_entry";
+  return state == ATK_STATE_BUSY ? gtk::BusyStateKey : gtk::InvalidEntryStateKey;
 }
 
 GQuark own_ref_state_set_quark() { return g_quark_from_static_string("gw-own-ref-state-set"); }
@@ -127,14 +128,14 @@ size_t renderer_offset(GType image_cell) {
 
 // The row's icon as the cell holds it (a reference of its own); nothing for a
 // row without one.
-core::GObjectPtr<GdkPixbuf> cell_pixbuf(AtkImage* image, const ImageCellRecord& record) {
+gtk::GObjectPtr<GdkPixbuf> cell_pixbuf(AtkImage* image, const ImageCellRecord& record) {
   GtkCellRenderer* renderer = nullptr;
   std::memcpy(&renderer, reinterpret_cast<const char*>(image) + record.renderer_offset,
               sizeof renderer);
   if (!renderer || !GTK_IS_CELL_RENDERER_PIXBUF(renderer)) return {};
   GdkPixbuf* pixbuf = nullptr;
   g_object_get(renderer, "pixbuf", &pixbuf, nullptr);
-  return core::GObjectPtr<GdkPixbuf>::adopt(pixbuf);
+  return gtk::GObjectPtr<GdkPixbuf>::adopt(pixbuf);
 }
 
 // The widget whose accessible holds the cell.

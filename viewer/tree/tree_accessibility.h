@@ -3,9 +3,7 @@
 // and "invalid entry" (the find text matches nothing), and the description
 // of a folder row's icon. The busy state also shows as the busy cursor.
 //
-// Object data: "gw_busy" on the tree view (set while busy), "gw_accessible"
-// on a view that attach_accessibility has prepared, and "gw_state_busy" /
-// "gw_state_invalid_entry" on an accessible that holds the extra state.
+// The object data it keeps is listed with the others in gtk/object_data.h.
 #pragma once
 
 #include <gtk/gtk.h>

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/event_queue.h"
+#include "gtk/object_data.h"
 #include "tree/find_bar.h"
 #include "tree/held_rows.h"
 #include "tree/tree_model.h"
@@ -17,7 +18,7 @@ namespace tree {
 
 namespace {
 
-constexpr char MenuKey[] = "gw_row_menu";
+constexpr const char* MenuKey = gtk::TreeMenuKey;
 constexpr guint Modifiers = GDK_SHIFT_MASK | GDK_CONTROL_MASK | GDK_MOD1_MASK;
 
 // The row the keys and the menu act on: the selected one, else the cursor's.
@@ -80,7 +81,7 @@ constexpr MenuEntry MenuEntries[] = {
 
 void on_menu_item(GtkMenuItem* item, gpointer tree_view) noexcept {
   try {
-    const auto action = reinterpret_cast<MenuAction>(g_object_get_data(G_OBJECT(item), "gw_action"));
+    const auto action = reinterpret_cast<MenuAction>(g_object_get_data(G_OBJECT(item), gtk::MenuActionKey));
     if (action) action(GTK_TREE_VIEW(tree_view));
   } catch (const std::exception&) {
   }
@@ -149,7 +150,7 @@ void make_row_menu(GtkTreeView* view) {
   g_object_ref_sink(menu);
   for (const MenuEntry& entry : MenuEntries) {
     GtkWidget* item = gtk_menu_item_new_with_mnemonic(entry.label);
-    g_object_set_data(G_OBJECT(item), "gw_action", reinterpret_cast<gpointer>(entry.action));
+    g_object_set_data(G_OBJECT(item), gtk::MenuActionKey, reinterpret_cast<gpointer>(entry.action));
     g_signal_connect(item, "activate", G_CALLBACK(on_menu_item), view);
     gtk_menu_shell_append(GTK_MENU_SHELL(menu), item);
   }

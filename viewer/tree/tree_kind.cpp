@@ -215,7 +215,7 @@ class TreeKind final : public WidgetKind {
 
 }  // namespace
 
-TreeData::TreeData(core::GObjectPtr<GtkTreeModel> model)
+TreeData::TreeData(gtk::GObjectPtr<GtkTreeModel> model)
     : model(std::move(model)), items(*tree_items(this->model.get())) {}
 
 WidgetKind& tree_kind() {

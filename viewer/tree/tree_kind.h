@@ -4,7 +4,7 @@
 
 #include <gtk/gtk.h>
 
-#include "core/gobject_ptr.h"
+#include "gtk/gobject_ptr.h"
 #include "tree/column_width.h"
 #include "tree/tree_store.h"
 #include "widgets/widget.h"
@@ -12,8 +12,8 @@
 namespace tree {
 
 struct TreeData : widgets::WidgetData {
-  explicit TreeData(core::GObjectPtr<GtkTreeModel> model);
-  core::GObjectPtr<GtkTreeModel> model;
+  explicit TreeData(gtk::GObjectPtr<GtkTreeModel> model);
+  gtk::GObjectPtr<GtkTreeModel> model;
   TreeStore& items;
   ColumnWidth column_width;
 };

@@ -288,8 +288,8 @@ ModelAdapter* adapter_if_ours(GtkTreeModel* model) {
 
 }  // namespace
 
-core::GObjectPtr<GtkTreeModel> create_tree_item_model() {
-  return core::GObjectPtr<GtkTreeModel>::adopt(
+gtk::GObjectPtr<GtkTreeModel> create_tree_item_model() {
+  return gtk::GObjectPtr<GtkTreeModel>::adopt(
       GTK_TREE_MODEL(g_object_new(tree_item_model_get_type(), nullptr)));
 }
 

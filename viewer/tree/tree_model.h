@@ -14,7 +14,7 @@
 
 #include <cstdint>
 
-#include "core/gobject_ptr.h"
+#include "gtk/gobject_ptr.h"
 #include "tree/tree_store.h"
 
 namespace tree {
@@ -32,7 +32,7 @@ enum TreeColumn : int {
 
 // A new, empty item store; the caller holds its only reference. Icons are
 // GdkPixbufs, of which the store keeps one reference each.
-core::GObjectPtr<GtkTreeModel> create_tree_item_model();
+gtk::GObjectPtr<GtkTreeModel> create_tree_item_model();
 // The store behind a model made by create_tree_item_model, else nullptr.
 TreeStore* tree_items(GtkTreeModel* model);
 

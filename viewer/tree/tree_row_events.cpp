@@ -5,7 +5,7 @@
 #include "tree/tree_widget.h"
 #include "tree/view_rows.h"
 #include "widgets/widget.h"
-#include "widgets/widget_id.h"
+#include "gtk/object_data.h"
 
 namespace tree {
 
@@ -53,7 +53,7 @@ void on_check_toggled(GtkCellRendererToggle* cell, gchar* path_text, gpointer tr
     checked = !checked;
   }
   items->set_check(index, checked, inconsistent);
-  core::post_event(core::EventType::WidgetEvent, widgets::widget_id(GTK_WIDGET(view)),
+  core::post_event(core::EventType::WidgetEvent, gtk::widget_id(GTK_WIDGET(view)),
                    widgets::widget_window_number(GTK_WIDGET(view)), core::WidgetEventData::Change);
 }
 

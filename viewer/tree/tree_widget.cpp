@@ -5,7 +5,7 @@
 #include <memory>
 #include <utility>
 
-#include "core/gobject_ptr.h"
+#include "gtk/gobject_ptr.h"
 #include "tree/find_bar.h"
 #include "tree/held_rows.h"
 #include "tree/row_tooltip.h"
@@ -94,7 +94,7 @@ intptr_t create_tree_widget(int32_t number, int32_t x, int32_t y, int32_t width,
   WidgetKind& kind = tree_kind();
   const SetTreeLines set_tree_lines = tree_lines_switch();
 
-  core::GObjectPtr<GtkTreeModel> model = create_tree_item_model();
+  gtk::GObjectPtr<GtkTreeModel> model = create_tree_item_model();
   Unplaced scrolled(gtk_scrolled_window_new(nullptr, nullptr));
   if (!model || !scrolled) return 0;
   Unplaced view_holder(gtk_tree_view_new_with_model(model.get()));

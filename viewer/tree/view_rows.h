@@ -7,17 +7,16 @@
 #include <cstdint>
 #include <memory>
 
+#include "gtk/object_data.h"
+#include "gtk/owned_types.h"
 #include "tree/tree_store.h"
 
 namespace tree {
 
-struct PathFree {
-  void operator()(GtkTreePath* path) const { gtk_tree_path_free(path); }
-};
-using Path = std::unique_ptr<GtkTreePath, PathFree>;
+using Path = gtk::OwnedTreePath;
 
 // The creation flags stored on the view ("gw_flags").
-inline constexpr char FlagsKey[] = "gw_flags";
+inline constexpr const char* FlagsKey = gtk::TreeFlagsKey;
 int32_t tree_flags(GtkTreeView* view);
 
 // The view's item store; nullptr for a view of another model.

@@ -7,7 +7,7 @@
 #include "core/event_queue.h"
 #include "core/new_window_handler.h"
 #include "utf8.h"
-#include "widgets/widget_id.h"
+#include "gtk/object_data.h"
 #include "widgets/widget_layer.h"
 
 namespace widgets {
@@ -61,7 +61,7 @@ void register_widget(Widget& widget, int32_t number) {
   if (inside_window(widget.main)) gtk_widget_realize(widget.main);
   if (PangoFontDescription* font = widget_layer().list.default_font.get()) set_widget_font(number, font);
   g_signal_connect(widget.main, "destroy", G_CALLBACK(on_main_widget_destroy), GINT_TO_POINTER(number));
-  set_widget_id(widget.main, number);
+  gtk::set_widget_id(widget.main, number);
   core::flush_toolkit_events();
 }
 

@@ -14,12 +14,12 @@
 #include <utility>
 #include <vector>
 
-#include "core/gobject_ptr.h"
+#include "gtk/gobject_ptr.h"
 #include "tree/tree_accessibility.h"
 #include "tree/tree_widget.h"
 #include "tests/widget_test_support.h"
 
-using namespace core;
+using gtk::GObjectPtr;
 using namespace widgets;
 using namespace tree;
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-using namespace core;
+using gtk::GObjectPtr;
 using namespace tree;
 
 namespace {

@@ -8,7 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "core/gobject_ptr.h"
+#include "gtk/gobject_ptr.h"
+#include "gtk/owned_types.h"
 #include "tree/tree_model.h"
 #include "tree/tree_widget.h"
 #include "tests/widget_test_support.h"
@@ -22,10 +23,7 @@ namespace {
 constexpr int32_t WindowNumber = 3;
 constexpr int32_t TreeNumber = 1;
 
-struct PathFree {
-  void operator()(GtkTreePath* path) const { gtk_tree_path_free(path); }
-};
-using Path = std::unique_ptr<GtkTreePath, PathFree>;
+using Path = gtk::OwnedTreePath;
 
 class TreeWidgetTest : public WidgetLayerTest {
  protected:

@@ -74,6 +74,14 @@ std::vector<std::string> scan_in_chunks(const std::string& bytes, const std::vec
   return lines;
 }
 
+}  // namespace
+
+namespace runtime {
+void PrintTo(ByteOrderMark mark, std::ostream* out) { *out << (mark == ByteOrderMark::Skip ? "mark skipped" : "mark kept"); }
+}  // namespace runtime
+
+namespace {
+
 class LineRules : public testing::TestWithParam<ByteOrderMark> {};
 
 TEST_P(LineRules, HoldWhereverTheBytesAreSplit) {

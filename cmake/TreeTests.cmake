@@ -9,11 +9,19 @@
 
 set(TREE_RUN_WITH_X ${PROJECT_SOURCE_DIR}/tests/run_with_x.sh)
 
+# In a sanitizer build the leak checker skips what the toolkit's own
+# libraries keep until exit, however ctest is started.
+set(TREE_TEST_SANITIZER_ENVIRONMENT)
+if(TREE_SANITIZE)
+  set(TREE_TEST_SANITIZER_ENVIRONMENT ENVIRONMENT_MODIFICATION
+      "LSAN_OPTIONS=set:suppressions=${PROJECT_SOURCE_DIR}/tests/lsan.supp:print_suppressions=0")
+endif()
+
 function(tree_discover_tests target label)
   cmake_parse_arguments(ARG "" "" "PROPERTIES" ${ARGN})
   gtest_discover_tests(${target} WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}
                        DISCOVERY_TIMEOUT 120 ${ARG_UNPARSED_ARGUMENTS}
-                       PROPERTIES LABELS ${label} ${ARG_PROPERTIES})
+                       PROPERTIES LABELS ${label} ${TREE_TEST_SANITIZER_ENVIRONMENT} ${ARG_PROPERTIES})
 endfunction()
 
 function(add_unit_tests target)

@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "line_scanner.h"
+#include "runtime/line_scanner.h"
 
 namespace {
 

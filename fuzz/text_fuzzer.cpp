@@ -16,9 +16,9 @@
 #include <string>
 #include <vector>
 
-#include "line_reader.h"
-#include "text_file.h"
-#include "utf8.h"
+#include "search/line_reader.h"
+#include "runtime/text_file.h"
+#include "runtime/utf8.h"
 
 using namespace search;
 

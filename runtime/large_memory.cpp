@@ -1,4 +1,4 @@
-#include "large_memory.h"
+#include "runtime/large_memory.h"
 
 #include <sys/mman.h>
 

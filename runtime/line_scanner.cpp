@@ -1,4 +1,4 @@
-#include "line_scanner.h"
+#include "runtime/line_scanner.h"
 
 #include <cstring>
 

@@ -1,4 +1,4 @@
-#include "text_file.h"
+#include "runtime/text_file.h"
 
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -9,10 +9,10 @@
 #include <memory>
 #include <optional>
 
-#include "line_scanner.h"
-#include "object_registry.h"
-#include "owned.h"
-#include "utf8.h"
+#include "runtime/line_scanner.h"
+#include "runtime/object_registry.h"
+#include "runtime/owned.h"
+#include "runtime/utf8.h"
 
 namespace runtime {
 

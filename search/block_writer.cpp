@@ -1,4 +1,4 @@
-#include "block_writer.h"
+#include "search/block_writer.h"
 
 #include <fcntl.h>
 #include <signal.h>

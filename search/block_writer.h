@@ -20,7 +20,7 @@
 
 #include <string>
 
-#include "output_block.h"
+#include "search/output_block.h"
 
 namespace search {
 

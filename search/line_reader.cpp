@@ -1,4 +1,4 @@
-#include "line_reader.h"
+#include "search/line_reader.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -12,7 +12,7 @@
 #include <emmintrin.h>
 #endif
 
-#include "utf8.h"
+#include "runtime/utf8.h"
 
 namespace search {
 

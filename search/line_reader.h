@@ -14,7 +14,7 @@
 #include <string_view>
 #include <vector>
 
-#include "byte_buffer.h"
+#include "search/byte_buffer.h"
 #include "runtime/descriptor.h"
 
 namespace search {

@@ -2,7 +2,7 @@
 #include <cstring>
 #include <string_view>
 
-#include "search_run.h"
+#include "search/search_run.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "output_block.h"
+#include "search/output_block.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -9,7 +9,7 @@
 #include <cstring>
 #include <system_error>
 
-#include "large_memory.h"
+#include "runtime/large_memory.h"
 
 namespace search {
 

@@ -1,4 +1,4 @@
-#include "search_run.h"
+#include "search/search_run.h"
 
 #include <signal.h>
 
@@ -11,10 +11,10 @@
 #include <system_error>
 #include <thread>
 
-#include "batch_queue.h"
-#include "block_writer.h"
-#include "term_matcher.h"
-#include "text_file.h"
+#include "search/batch_queue.h"
+#include "search/block_writer.h"
+#include "search/term_matcher.h"
+#include "runtime/text_file.h"
 
 namespace search {
 

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "line_reader.h"
-#include "output_block.h"
+#include "search/line_reader.h"
+#include "search/output_block.h"
 
 namespace search {
 

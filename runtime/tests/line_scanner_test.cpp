@@ -1,6 +1,6 @@
 // The line rules, each case run with its bytes split at every point and in
 // chunks of every size, as reads of a file or a pipe would split them.
-#include "line_scanner.h"
+#include "runtime/line_scanner.h"
 
 #include <gtest/gtest.h>
 

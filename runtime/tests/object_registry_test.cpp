@@ -1,4 +1,4 @@
-#include "object_registry.h"
+#include "runtime/object_registry.h"
 
 #include <gtest/gtest.h>
 

@@ -7,8 +7,8 @@
 #include <cerrno>
 #include <cstdio>
 
-#include "descriptor.h"
-#include "owned.h"
+#include "runtime/descriptor.h"
+#include "runtime/owned.h"
 
 namespace {
 

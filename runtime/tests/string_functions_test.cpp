@@ -1,4 +1,4 @@
-#include "string_functions.h"
+#include "runtime/string_functions.h"
 
 #include <gtest/gtest.h>
 

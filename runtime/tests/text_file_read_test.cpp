@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "scratch_dir.h"
-#include "text_file.h"
+#include "runtime/text_file.h"
 
 using namespace runtime;
 

@@ -4,8 +4,8 @@
 #include <gtest/gtest.h>
 
 #include "scratch_dir.h"
-#include "text_file.h"
-#include "utf8.h"
+#include "runtime/text_file.h"
+#include "runtime/utf8.h"
 
 using namespace runtime;
 

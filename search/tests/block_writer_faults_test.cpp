@@ -5,8 +5,8 @@
 
 #include <string>
 
-#include "block_writer.h"
-#include "scratch_dir.h"
+#include "search/block_writer.h"
+#include "runtime/tests/scratch_dir.h"
 #include "system_call_faults.h"
 
 using namespace search;

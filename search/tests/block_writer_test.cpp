@@ -1,4 +1,4 @@
-#include "block_writer.h"
+#include "search/block_writer.h"
 
 #include <fcntl.h>
 #include <signal.h>
@@ -16,7 +16,7 @@
 #include <thread>
 
 #include "file_lock_watch.h"
-#include "scratch_dir.h"
+#include "runtime/tests/scratch_dir.h"
 
 using namespace search;
 

@@ -1,10 +1,10 @@
-#include "line_reader.h"
+#include "search/line_reader.h"
 
 #include <gtest/gtest.h>
 
 #include <random>
 
-#include "scratch_dir.h"
+#include "runtime/tests/scratch_dir.h"
 
 using namespace search;
 

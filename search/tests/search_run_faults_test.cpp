@@ -14,8 +14,8 @@
 #include <string>
 
 #include "allocation_faults.h"
-#include "scratch_dir.h"
-#include "search_run.h"
+#include "runtime/tests/scratch_dir.h"
+#include "search/search_run.h"
 
 namespace {
 

@@ -19,8 +19,8 @@
 #include <thread>
 
 #include "file_lock_watch.h"
-#include "machine_support.h"
-#include "scratch_dir.h"
+#include "runtime/tests/machine_support.h"
+#include "runtime/tests/scratch_dir.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 #include "widgets/image_widget.h"
 #include "images/images.h"
 #include "tree/template_line.h"
-#include "text_file.h"
+#include "runtime/text_file.h"
 #include "tree/tree_widget.h"
 #include "core/viewer_settings.h"
 #include "widgets/widget.h"

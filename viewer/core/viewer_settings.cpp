@@ -2,9 +2,9 @@
 
 #include <sys/stat.h>
 
-#include "string_functions.h"
-#include "text_file.h"
-#include "utf8.h"
+#include "runtime/string_functions.h"
+#include "runtime/text_file.h"
+#include "runtime/utf8.h"
 
 namespace core {
 

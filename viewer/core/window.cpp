@@ -10,8 +10,8 @@
 #include "gtk/gobject_ptr.h"
 #include "gtk/object_data.h"
 #include "core/new_window_handler.h"
-#include "object_registry.h"
-#include "utf8.h"
+#include "runtime/object_registry.h"
+#include "runtime/utf8.h"
 
 namespace core {
 

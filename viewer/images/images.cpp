@@ -10,7 +10,7 @@
 #include "images/decoders/decoder_registry.h"
 #include "images/decoders/pixel_rows.h"
 #include "gtk/gobject_ptr.h"
-#include "object_registry.h"
+#include "runtime/object_registry.h"
 #include "runtime/owned.h"
 
 namespace images {

@@ -8,8 +8,8 @@
 #include <cerrno>
 #include <cstring>
 
-#include "string_functions.h"
-#include "utf8.h"
+#include "runtime/string_functions.h"
+#include "runtime/utf8.h"
 
 namespace tree {
 

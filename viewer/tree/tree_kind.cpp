@@ -7,7 +7,7 @@
 #include "tree/tree_model.h"
 #include "tree/tree_widget.h"
 #include "tree/view_rows.h"
-#include "utf8.h"
+#include "runtime/utf8.h"
 
 namespace tree {
 

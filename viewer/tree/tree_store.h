@@ -23,7 +23,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "large_memory.h"
+#include "runtime/large_memory.h"
 
 namespace tree {
 

@@ -6,7 +6,7 @@
 
 #include "core/event_queue.h"
 #include "core/new_window_handler.h"
-#include "utf8.h"
+#include "runtime/utf8.h"
 #include "gtk/object_data.h"
 #include "widgets/widget_layer.h"
 

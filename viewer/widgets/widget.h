@@ -11,7 +11,7 @@
 #include <string>
 #include <string_view>
 
-#include "object_registry.h"
+#include "runtime/object_registry.h"
 
 namespace widgets {
 

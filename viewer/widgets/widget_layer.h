@@ -6,7 +6,7 @@
 #include <memory>
 
 #include "gtk/owned_types.h"
-#include "object_registry.h"
+#include "runtime/object_registry.h"
 #include "widgets/widget.h"
 
 namespace widgets {

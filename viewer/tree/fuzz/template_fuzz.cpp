@@ -11,7 +11,7 @@
 
 #include "tree/template_line.h"
 #include "tree/tree_store.h"
-#include "utf8.h"
+#include "runtime/utf8.h"
 
 using namespace tree;
 

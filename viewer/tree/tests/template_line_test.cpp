@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "tests/scratch_folder.h"
-#include "text_file.h"
-#include "utf8.h"
+#include "runtime/text_file.h"
+#include "runtime/utf8.h"
 
 using namespace tree;
 

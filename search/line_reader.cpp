@@ -72,7 +72,7 @@ void check_unopened_input(const char* path, int error) {
     case ENOMEM:
     case ENOBUFS:
     case EAGAIN:
-      throw InputUnavailable(std::string("cannot open ") + path + ": " + std::strerror(error));
+      throw InputUnavailable{std::string("cannot open ") + path + ": " + std::strerror(error)};
     default:
       return;
   }

@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <cstddef>
 #include <memory>
-#include <stdexcept>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -46,10 +46,11 @@ struct LineBlock {
 };
 
 // An input the run cannot do without: it is there, but the system lacks
-// the resources to open it (descriptors, memory).
-class InputUnavailable : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
+// the resources to open it (descriptors, memory). Not polymorphic: it is
+// reported where descriptors have run out, and a sanitizer build checks a
+// polymorphic object through a pipe it could not open then.
+struct InputUnavailable {
+  std::string message;  // names the file and the reason
 };
 
 // Whether an input that failed to open with this error may count as empty:

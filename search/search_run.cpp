@@ -137,6 +137,9 @@ int run_search() {
       if (result.kind == AppendResult::Stopped) end_by_signal(result.signal);
       status = 1;
     }
+  } catch (const InputUnavailable& unavailable) {
+    say(unavailable.message, "; ", OutputFile, " is left as it was");
+    status = 1;
   } catch (const std::bad_alloc&) {
     say("out of memory; ", OutputFile, " is left as it was");
     status = 1;

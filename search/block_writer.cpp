@@ -133,7 +133,7 @@ AppendResult append_block(const char* path, const OutputBlock& block, WriteCall 
   // Before the lock is held, the file, if any, is not this run's to remove.
   int held_fd = -1;
   auto fail = [&](const char* what, int error) {
-    result.kind = AppendResult::Failed;
+    result.kind = AppendResult::Kind::Failed;
     set_reason(result.reason, "%s%s", what, std::strerror(error));
     if (held_fd >= 0) remove_if_created(held_fd);
     return std::move(result);
@@ -161,7 +161,7 @@ AppendResult append_block(const char* path, const OutputBlock& block, WriteCall 
     file.reset(fd);
     if (fstat(file.get(), &status) != 0) return fail("", errno);
     if (!S_ISREG(status.st_mode)) {
-      result.kind = AppendResult::Failed;
+      result.kind = AppendResult::Kind::Failed;
       result.reason = "not a regular file";
       return result;
     }
@@ -175,7 +175,7 @@ AppendResult append_block(const char* path, const OutputBlock& block, WriteCall 
     struct stat named;
     if (::stat(path, &named) == 0 && named.st_dev == status.st_dev && named.st_ino == status.st_ino) break;
     if (attempt == Reopens) {
-      result.kind = AppendResult::Failed;
+      result.kind = AppendResult::Kind::Failed;
       result.reason = "the file is replaced each time it is locked";
       return result;
     }
@@ -246,7 +246,7 @@ AppendResult append_block(const char* path, const OutputBlock& block, WriteCall 
     char why[128];
     std::snprintf(why, sizeof why, "%s%s", what, std::strerror(error));
     roll_back(fd, why);
-    result.kind = AppendResult::Failed;
+    result.kind = AppendResult::Kind::Failed;
   };
   auto stopped = [&](int fd, int signal) {
     char why[64];
@@ -255,7 +255,7 @@ AppendResult append_block(const char* path, const OutputBlock& block, WriteCall 
       std::snprintf(why, sizeof why, "stopped by SIGRTMIN+%d", signal - SIGRTMIN);
     else std::snprintf(why, sizeof why, "stopped by signal %d", signal);
     roll_back(fd, why);
-    result.kind = AppendResult::Stopped;
+    result.kind = AppendResult::Kind::Stopped;
     result.signal = signal;
   };
   // Writes the bytes; false, with the result made, when the append stops.

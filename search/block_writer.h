@@ -25,7 +25,7 @@
 namespace search {
 
 struct AppendResult {
-  enum Kind { Appended, Failed, Stopped } kind = Appended;
+  enum class Kind { Appended, Failed, Stopped } kind = Kind::Appended;
   std::string reason;  // why it failed or stopped, and what was left behind
   int signal = 0;      // the signal that stopped it
 };

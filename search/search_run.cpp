@@ -132,9 +132,9 @@ int run_search() {
       collect_matches(terms, pairs, block);
     }
     const AppendResult result = append_block(OutputFile, block);
-    if (result.kind != AppendResult::Appended) {
+    if (result.kind != AppendResult::Kind::Appended) {
       say("cannot append to ", OutputFile, ": ", result.reason);
-      if (result.kind == AppendResult::Stopped) end_by_signal(result.signal);
+      if (result.kind == AppendResult::Kind::Stopped) end_by_signal(result.signal);
       status = 1;
     }
   } catch (const InputUnavailable& unavailable) {

@@ -38,16 +38,16 @@ TEST(AppendFaults, EveryWriteAndCloseFailedInTurnLeavesAllOrNothing) {
     }
     const std::string after = dir.read("out.txt");
     if (!fired) {
-      EXPECT_EQ(result.kind, AppendResult::Appended) << result.reason;
+      EXPECT_EQ(result.kind, AppendResult::Kind::Appended) << result.reason;
       EXPECT_TRUE(after == before + "\n" + bytes) << "the block did not land whole";
       break;
     }
     ++points;
     SCOPED_TRACE("a failed " + call);
-    if (result.kind == AppendResult::Appended) {
+    if (result.kind == AppendResult::Kind::Appended) {
       EXPECT_TRUE(after == before + "\n" + bytes) << "said appended, but the block is not whole";
     } else {
-      EXPECT_EQ(result.kind, AppendResult::Failed);
+      EXPECT_EQ(result.kind, AppendResult::Kind::Failed);
       EXPECT_FALSE(result.reason.empty());
       EXPECT_TRUE(after == before) << "said failed, but the file changed: " << after.size() << " bytes";
     }

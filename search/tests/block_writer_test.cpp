@@ -108,7 +108,7 @@ TEST(AppendBlock, AppendsToWhatIsThere) {
     ScratchDir dir;
     if (c.before) dir.write("out.txt", *c.before);
     const AppendResult result = append(dir / "out.txt", block_of("T\n/a\\1\n"));
-    EXPECT_EQ(result.kind, AppendResult::Appended) << c.what << ": " << result.reason;
+    EXPECT_EQ(result.kind, AppendResult::Kind::Appended) << c.what << ": " << result.reason;
     EXPECT_EQ(dir.read("out.txt"), c.after) << c.what;
   }
 }
@@ -140,7 +140,7 @@ TEST(AppendBlock, AFailedWriteLeavesTheFileAsItWas) {
       budget = limit;
       fail_with = ENOSPC;
       const AppendResult result = append(dir / "out.txt", block_of(big_block()), limited_write);
-      EXPECT_EQ(result.kind, AppendResult::Failed);
+      EXPECT_EQ(result.kind, AppendResult::Kind::Failed);
       EXPECT_NE(result.reason.find(std::strerror(ENOSPC)), std::string::npos) << result.reason;
       EXPECT_EQ(dir.read("out.txt"), before) << limit;
     }
@@ -155,7 +155,7 @@ TEST(AppendBlock, EveryByteGoesThroughShortWrites) {
     const std::string bytes = big_block();
     const AppendResult result =
         append(dir / "out.txt", spilled ? spilling_block_of(dir, bytes) : block_of(bytes), limited_write);
-    EXPECT_EQ(result.kind, AppendResult::Appended) << result.reason;
+    EXPECT_EQ(result.kind, AppendResult::Kind::Appended) << result.reason;
     EXPECT_EQ(dir.read("out.txt"), "Old\n" + bytes) << spilled;
   }
 }
@@ -167,7 +167,7 @@ TEST(AppendBlock, AFailedWriteOfASpilledBlockLeavesTheFileAsItWas) {
     budget = limit;
     fail_with = ENOSPC;
     const AppendResult result = append(dir / "out.txt", spilling_block_of(dir, big_block()), limited_write);
-    EXPECT_EQ(result.kind, AppendResult::Failed) << limit;
+    EXPECT_EQ(result.kind, AppendResult::Kind::Failed) << limit;
     EXPECT_NE(result.reason.find("the file is left as it was"), std::string::npos) << result.reason;
     EXPECT_EQ(dir.read("out.txt"), "Old\n") << limit;
   }
@@ -179,11 +179,11 @@ TEST(AppendBlock, OnlyRegularFilesAreAppendedTo) {
   std::filesystem::create_directory(dir / "folder");
   for (const char* name : {"fifo", "folder"}) {
     const AppendResult result = append(dir / name, block_of("T\n"));
-    EXPECT_EQ(result.kind, AppendResult::Failed) << name;
+    EXPECT_EQ(result.kind, AppendResult::Kind::Failed) << name;
     EXPECT_FALSE(result.reason.empty());
   }
   const AppendResult result = append("/dev/null", block_of("T\n"));
-  EXPECT_EQ(result.kind, AppendResult::Failed);
+  EXPECT_EQ(result.kind, AppendResult::Kind::Failed);
   EXPECT_EQ(result.reason, "not a regular file");
 }
 
@@ -200,7 +200,7 @@ TEST(AppendBlock, WaitsForTheLockAndAppendsAfterTheHoldersBlock) {
   ASSERT_EQ(pwrite(holder, "Second", 6, 6), 6);  // no line end: the next block ends it
   ASSERT_EQ(flock(holder, LOCK_UN), 0);
   ::close(holder);
-  EXPECT_EQ(appended.get().kind, AppendResult::Appended);
+  EXPECT_EQ(appended.get().kind, AppendResult::Kind::Appended);
   EXPECT_EQ(dir.read("out.txt"), "First\nSecond\nThird\n");
 }
 
@@ -248,7 +248,7 @@ TEST(AppendBlock, ARollbackCutsBackOnlyItsOwnBytes) {
     full_at = c.full_at;
     calls = 0;
     const AppendResult result = append(dir / "out.txt", block_of(bytes), interleaved_write);
-    EXPECT_EQ(result.kind, AppendResult::Failed) << c.what;
+    EXPECT_EQ(result.kind, AppendResult::Kind::Failed) << c.what;
     EXPECT_NE(result.reason.find(c.said), std::string::npos) << c.what << ": " << result.reason;
     EXPECT_EQ(dir.read("out.txt"), c.after) << c.what;
   }

@@ -114,16 +114,16 @@ class TreeKind final : public WidgetKind {
     if (!data || !data->items.valid(index)) return 0;
     show_every_held_row(view_of(widget));
     const TreeStore& items = data->items;
-    int32_t state = items.inconsistent(index) ? TreeItemInconsistent
-                    : items.checked(index)    ? TreeItemChecked
+    int32_t state = items.inconsistent(index) ? TreeItemState::Inconsistent
+                    : items.checked(index)    ? TreeItemState::Checked
                                               : 0;
     GtkTreeView* view = view_of(widget);
     Path path(tree_model_path(gtk_tree_view_get_model(view), index));
-    state |= gtk_tree_view_row_expanded(view, path.get()) ? TreeItemExpanded : TreeItemCollapsed;
+    state |= gtk_tree_view_row_expanded(view, path.get()) ? TreeItemState::Expanded : TreeItemState::Collapsed;
     GtkTreeIter iter;
     tree_model_iter(gtk_tree_view_get_model(view), index, &iter);
     if (gtk_tree_selection_iter_is_selected(gtk_tree_view_get_selection(view), &iter))
-      state |= TreeItemSelected;
+      state |= TreeItemState::Selected;
     return state;
   }
 
@@ -133,23 +133,23 @@ class TreeKind final : public WidgetKind {
     show_every_held_row(view_of(widget));
     TreeStore& items = data->items;
     GtkTreeView* view = view_of(widget);
-    if (tree_flags(view) & TreeThreeState) {
-      if (state & TreeItemInconsistent)
+    if (tree_flags(view) & TreeFlags::ThreeState) {
+      if (state & TreeItemState::Inconsistent)
         items.set_check(index, false, true);
       else
-        items.set_check(index, (state & TreeItemChecked) != 0, false);
+        items.set_check(index, (state & TreeItemState::Checked) != 0, false);
     } else {
-      items.set_check(index, (state & TreeItemChecked) != 0, items.inconsistent(index));
+      items.set_check(index, (state & TreeItemState::Checked) != 0, items.inconsistent(index));
     }
     Path path(tree_model_path(gtk_tree_view_get_model(view), index));
-    if (state & TreeItemExpanded)
+    if (state & TreeItemState::Expanded)
       gtk_tree_view_expand_row(view, path.get(), FALSE);
-    else if (state & TreeItemCollapsed)
+    else if (state & TreeItemState::Collapsed)
       gtk_tree_view_collapse_row(view, path.get());
     GtkTreeIter iter;
     tree_model_iter(gtk_tree_view_get_model(view), index, &iter);
     GtkTreeSelection* selection = gtk_tree_view_get_selection(view);
-    if (state & TreeItemSelected)
+    if (state & TreeItemState::Selected)
       gtk_tree_selection_select_iter(selection, &iter);
     else
       gtk_tree_selection_unselect_iter(selection, &iter);

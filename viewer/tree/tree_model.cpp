@@ -120,21 +120,21 @@ void tree_item_model_class_init(TreeItemModelClass* klass) {
 
 GtkTreeModelFlags model_get_flags(GtkTreeModel*) { return GtkTreeModelFlags(0); }
 
-gint model_get_n_columns(GtkTreeModel*) { return TreeColumnCount; }
+gint model_get_n_columns(GtkTreeModel*) { return TreeColumn::Count; }
 
 GType model_get_column_type(GtkTreeModel*, gint column) {
   switch (column) {
-    case TreeColumnCheck:
-    case TreeColumnInconsistent:
+    case TreeColumn::Check:
+    case TreeColumn::Inconsistent:
       return G_TYPE_BOOLEAN;
-    case TreeColumnIcon:
+    case TreeColumn::Icon:
       return GDK_TYPE_PIXBUF;
-    case TreeColumnText:
+    case TreeColumn::Text:
       return G_TYPE_STRING;
-    case TreeColumnForeground:
-    case TreeColumnBackground:
+    case TreeColumn::Foreground:
+    case TreeColumn::Background:
       return GDK_TYPE_COLOR;
-    case TreeColumnData:
+    case TreeColumn::Data:
       return G_TYPE_LONG;
     default:
       return G_TYPE_INVALID;
@@ -156,31 +156,31 @@ GtkTreePath* model_get_path(GtkTreeModel* model, GtkTreeIter* iter) {
 }
 
 void model_get_value(GtkTreeModel* model, GtkTreeIter* iter, gint column, GValue* value) {
-  if (column < 0 || column >= TreeColumnCount) return;
+  if (column < 0 || column >= TreeColumn::Count) return;
   g_value_init(value, model_get_column_type(model, column));
   ModelAdapter& adapter = adapter_of(model);
   const TreeStore& store = adapter.store();
   const int32_t index = adapter.index(iter);
   if (index < 0) return;
   switch (column) {
-    case TreeColumnCheck:
+    case TreeColumn::Check:
       g_value_set_boolean(value, store.checked(index));
       break;
-    case TreeColumnInconsistent:
+    case TreeColumn::Inconsistent:
       g_value_set_boolean(value, store.inconsistent(index));
       break;
-    case TreeColumnIcon:
+    case TreeColumn::Icon:
       g_value_set_object(value, store.icon(index));
       break;
-    case TreeColumnText: {
+    case TreeColumn::Text: {
       std::string shown;
       g_value_set_string(value, displayed_text(store.text(index), shown) ? shown.c_str()
                                                                           : store.text(index));
       break;
     }
-    case TreeColumnForeground:
-    case TreeColumnBackground: {
-      const int32_t c = store.colour(index, column == TreeColumnForeground ? TreeColour::Foreground
+    case TreeColumn::Foreground:
+    case TreeColumn::Background: {
+      const int32_t c = store.colour(index, column == TreeColumn::Foreground ? TreeColour::Foreground
                                                                             : TreeColour::Background);
       if (c != NoColour) {
         GdkColor gdk = gtk::toolkit_colour(c);
@@ -188,7 +188,7 @@ void model_get_value(GtkTreeModel* model, GtkTreeIter* iter, gint column, GValue
       }
       break;
     }
-    case TreeColumnData:
+    case TreeColumn::Data:
       g_value_set_long(value, static_cast<glong>(store.data(index)));
       break;
   }

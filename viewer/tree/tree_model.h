@@ -19,15 +19,17 @@
 
 namespace tree {
 
-enum TreeColumn : int {
-  TreeColumnCheck = 0,         // gboolean: check mark
-  TreeColumnInconsistent = 1,  // gboolean: third check state
-  TreeColumnIcon = 2,          // GdkPixbuf: item icon, or none
-  TreeColumnText = 3,          // UTF-8 string, at most DisplayedTextLimit characters
-  TreeColumnForeground = 4,    // GdkColor: text colour, or none
-  TreeColumnBackground = 5,    // GdkColor: row background, or none
-  TreeColumnData = 6,          // glong: the program's item data
-  TreeColumnCount = 7,
+struct TreeColumn {
+  enum : int {
+    Check = 0,         // gboolean: check mark
+    Inconsistent = 1,  // gboolean: third check state
+    Icon = 2,          // GdkPixbuf: item icon, or none
+    Text = 3,          // UTF-8 string, at most DisplayedTextLimit characters
+    Foreground = 4,    // GdkColor: text colour, or none
+    Background = 5,    // GdkColor: row background, or none
+    Data = 6,          // glong: the program's item data
+    Count = 7,
+  };
 };
 
 // A new, empty item store; the caller holds its only reference. Icons are

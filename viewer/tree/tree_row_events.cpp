@@ -46,7 +46,7 @@ void on_check_toggled(GtkCellRendererToggle* cell, gchar* path_text, gpointer tr
   const int32_t index = tree_model_index(gtk_tree_view_get_model(view), &iter);
   bool checked = items->checked(index);
   bool inconsistent = items->inconsistent(index);
-  if ((tree_flags(view) & TreeThreeState) && inconsistent) {
+  if ((tree_flags(view) & TreeFlags::ThreeState) && inconsistent) {
     checked = true;
     inconsistent = false;
   } else {

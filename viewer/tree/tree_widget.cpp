@@ -102,19 +102,19 @@ intptr_t create_tree_widget(int32_t number, int32_t x, int32_t y, int32_t width,
   GtkTreeView* view = GTK_TREE_VIEW(view_holder.get());
 
   GtkTreeViewColumn* column = gtk_tree_view_column_new();
-  if (flags & TreeCheckBoxes) {
+  if (flags & TreeFlags::CheckBoxes) {
     GtkCellRenderer* check = gtk_cell_renderer_toggle_new();
     gtk_tree_view_column_pack_start(column, check, FALSE);
-    gtk_tree_view_column_add_attribute(column, check, "active", TreeColumnCheck);
-    gtk_tree_view_column_add_attribute(column, check, "cell-background-gdk", TreeColumnBackground);
-    if (flags & TreeThreeState)
-      gtk_tree_view_column_add_attribute(column, check, "inconsistent", TreeColumnInconsistent);
+    gtk_tree_view_column_add_attribute(column, check, "active", TreeColumn::Check);
+    gtk_tree_view_column_add_attribute(column, check, "cell-background-gdk", TreeColumn::Background);
+    if (flags & TreeFlags::ThreeState)
+      gtk_tree_view_column_add_attribute(column, check, "inconsistent", TreeColumn::Inconsistent);
     g_signal_connect(check, "toggled", G_CALLBACK(on_check_toggled), view);
   }
   GtkCellRenderer* icon = gtk_cell_renderer_pixbuf_new();
   gtk_tree_view_column_pack_start(column, icon, FALSE);
-  gtk_tree_view_column_add_attribute(column, icon, "pixbuf", TreeColumnIcon);
-  gtk_tree_view_column_add_attribute(column, icon, "cell-background-gdk", TreeColumnBackground);
+  gtk_tree_view_column_add_attribute(column, icon, "pixbuf", TreeColumn::Icon);
+  gtk_tree_view_column_add_attribute(column, icon, "cell-background-gdk", TreeColumn::Background);
   GtkCellRenderer* text = gtk_cell_renderer_text_new();
   gtk_tree_view_column_pack_end(column, text, TRUE);
   // Every row has one height and the column one width, worked out from the
@@ -123,13 +123,13 @@ intptr_t create_tree_widget(int32_t number, int32_t x, int32_t y, int32_t width,
   // at its own width, not the cell's: a right-to-left text then starts next
   // to its icon, as in any tree view.
   gtk_tree_view_column_set_sizing(column, GTK_TREE_VIEW_COLUMN_FIXED);
-  gtk_tree_view_column_add_attribute(column, text, "text", TreeColumnText);
-  gtk_tree_view_column_add_attribute(column, text, "foreground-gdk", TreeColumnForeground);
-  gtk_tree_view_column_add_attribute(column, text, "cell-background-gdk", TreeColumnBackground);
+  gtk_tree_view_column_add_attribute(column, text, "text", TreeColumn::Text);
+  gtk_tree_view_column_add_attribute(column, text, "foreground-gdk", TreeColumn::Foreground);
+  gtk_tree_view_column_add_attribute(column, text, "cell-background-gdk", TreeColumn::Background);
 
   gtk_tree_view_append_column(view, column);
   gtk_tree_view_set_headers_visible(view, FALSE);
-  gtk_tree_view_set_search_column(view, TreeColumnText);
+  gtk_tree_view_set_search_column(view, TreeColumn::Text);
   gtk_tree_view_set_fixed_height_mode(view, TRUE);
   // The view's own type-ahead only sees open rows; the find bar sees all.
   gtk_tree_view_set_enable_search(view, FALSE);
@@ -140,7 +140,7 @@ intptr_t create_tree_widget(int32_t number, int32_t x, int32_t y, int32_t width,
   if (!record) return 0;
   number = assigned;
 
-  if (set_tree_lines && !(flags & TreeNoLines)) set_tree_lines(view, TRUE);
+  if (set_tree_lines && !(flags & TreeFlags::NoLines)) set_tree_lines(view, TRUE);
 
   gtk_scrolled_window_set_policy(GTK_SCROLLED_WINDOW(scrolled.get()), GTK_POLICY_AUTOMATIC,
                                  GTK_POLICY_AUTOMATIC);

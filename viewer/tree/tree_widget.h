@@ -19,20 +19,24 @@
 
 namespace tree {
 
-// Creation flags; other bits are ignored.
-enum TreeFlags : int32_t {
-  TreeNoLines = 1,     // no tree lines
-  TreeCheckBoxes = 4,  // a check box in front of every item
-  TreeThreeState = 8,  // check boxes with a third, inconsistent state
+// Creation flags, combined as a plain bit set; other bits are ignored.
+struct TreeFlags {
+  enum : int32_t {
+    NoLines = 1,     // no tree lines
+    CheckBoxes = 4,  // a check box in front of every item
+    ThreeState = 8,  // check boxes with a third, inconsistent state
+  };
 };
 
-// Item state bits of get_item_state and set_item_state.
-enum TreeItemState : int32_t {
-  TreeItemSelected = 1,
-  TreeItemExpanded = 2,
-  TreeItemChecked = 4,
-  TreeItemCollapsed = 8,
-  TreeItemInconsistent = 16,
+// Item state bits of get_item_state and set_item_state, a plain bit set.
+struct TreeItemState {
+  enum : int32_t {
+    Selected = 1,
+    Expanded = 2,
+    Checked = 4,
+    Collapsed = 8,
+    Inconsistent = 16,
+  };
 };
 
 // The tree's kind code in the widget layer.

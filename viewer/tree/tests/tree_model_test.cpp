@@ -34,7 +34,7 @@ void walk(GtkTreeModel* model, GtkTreeIter* parent, int depth, std::string& out)
   if (!gtk_tree_model_iter_children(model, &iter, parent)) return;
   do {
     gchar* text = nullptr;
-    gtk_tree_model_get(model, &iter, TreeColumnText, &text, -1);
+    gtk_tree_model_get(model, &iter, TreeColumn::Text, &text, -1);
     if (!out.empty()) out += ' ';
     out += std::to_string(depth) + text;
     g_free(text);
@@ -106,7 +106,7 @@ TEST(TreeItemsTest, LongTextsReachTheViewCut) {
   GtkTreeIter iter;
   ASSERT_TRUE(tree_model_iter(s.model.get(), 0, &iter));
   gchar* shown = nullptr;
-  gtk_tree_model_get(s.model.get(), &iter, TreeColumnText, &shown, -1);
+  gtk_tree_model_get(s.model.get(), &iter, TreeColumn::Text, &shown, -1);
   ASSERT_NE(shown, nullptr);
   EXPECT_EQ(std::string(shown), std::string(DisplayedTextLimit, 'w') + "\xE2\x80\xA6");
   g_free(shown);
@@ -180,9 +180,9 @@ TEST(TreeItemsTest, ItemValuesReachTheModelColumns) {
   GdkColor* front = nullptr;
   GdkColor* back = nullptr;
   glong data = 0;
-  gtk_tree_model_get(s.model.get(), &iter, TreeColumnCheck, &check, TreeColumnInconsistent,
-                     &inconsistent, TreeColumnIcon, &icon, TreeColumnForeground, &front,
-                     TreeColumnBackground, &back, TreeColumnData, &data, -1);
+  gtk_tree_model_get(s.model.get(), &iter, TreeColumn::Check, &check, TreeColumn::Inconsistent,
+                     &inconsistent, TreeColumn::Icon, &icon, TreeColumn::Foreground, &front,
+                     TreeColumn::Background, &back, TreeColumn::Data, &data, -1);
   EXPECT_TRUE(check);
   EXPECT_FALSE(inconsistent);
   EXPECT_EQ(icon, nullptr);
@@ -196,7 +196,7 @@ TEST(TreeItemsTest, ItemValuesReachTheModelColumns) {
   gdk_color_free(front);
 
   ASSERT_TRUE(tree_model_iter(s.model.get(), 0, &iter));
-  gtk_tree_model_get(s.model.get(), &iter, TreeColumnBackground, &back, -1);
+  gtk_tree_model_get(s.model.get(), &iter, TreeColumn::Background, &back, -1);
   ASSERT_NE(back, nullptr);
   EXPECT_EQ(back->red, 0x5600);
   EXPECT_EQ(back->green, 0x3400);
@@ -249,7 +249,7 @@ TEST(TreeItemsTest, StoreKeepsIconsAliveAndSharesOneReference) {
     GtkTreeIter iter;
     ASSERT_TRUE(tree_model_iter(s.model.get(), 2, &iter));
     GdkPixbuf* shown = nullptr;
-    gtk_tree_model_get(s.model.get(), &iter, TreeColumnIcon, &shown, -1);
+    gtk_tree_model_get(s.model.get(), &iter, TreeColumn::Icon, &shown, -1);
     EXPECT_EQ(shown, pixbuf);
     g_object_unref(shown);
     s.items.remove(2);
@@ -280,7 +280,7 @@ struct SignalLog {
     GtkTreeIter iter;
     if (!gtk_tree_model_get_iter(model, &iter, path)) return "?";
     gchar* text = nullptr;
-    gtk_tree_model_get(model, &iter, TreeColumnText, &text, -1);
+    gtk_tree_model_get(model, &iter, TreeColumn::Text, &text, -1);
     std::string result = text ? text : "";
     g_free(text);
     return result;
@@ -456,14 +456,14 @@ TEST(TreeItemsHolding, KnownRowsStayKnownAroundChanges) {
 TEST(TreeItemsTest, ModelDescribesItsColumns) {
   Store s;
   GtkTreeModel* m = s.model.get();
-  ASSERT_EQ(gtk_tree_model_get_n_columns(m), TreeColumnCount);
-  EXPECT_EQ(gtk_tree_model_get_column_type(m, TreeColumnCheck), G_TYPE_BOOLEAN);
-  EXPECT_EQ(gtk_tree_model_get_column_type(m, TreeColumnInconsistent), G_TYPE_BOOLEAN);
-  EXPECT_EQ(gtk_tree_model_get_column_type(m, TreeColumnIcon), GDK_TYPE_PIXBUF);
-  EXPECT_EQ(gtk_tree_model_get_column_type(m, TreeColumnText), G_TYPE_STRING);
-  EXPECT_EQ(gtk_tree_model_get_column_type(m, TreeColumnForeground), GDK_TYPE_COLOR);
-  EXPECT_EQ(gtk_tree_model_get_column_type(m, TreeColumnBackground), GDK_TYPE_COLOR);
-  EXPECT_EQ(gtk_tree_model_get_column_type(m, TreeColumnData), G_TYPE_LONG);
+  ASSERT_EQ(gtk_tree_model_get_n_columns(m), TreeColumn::Count);
+  EXPECT_EQ(gtk_tree_model_get_column_type(m, TreeColumn::Check), G_TYPE_BOOLEAN);
+  EXPECT_EQ(gtk_tree_model_get_column_type(m, TreeColumn::Inconsistent), G_TYPE_BOOLEAN);
+  EXPECT_EQ(gtk_tree_model_get_column_type(m, TreeColumn::Icon), GDK_TYPE_PIXBUF);
+  EXPECT_EQ(gtk_tree_model_get_column_type(m, TreeColumn::Text), G_TYPE_STRING);
+  EXPECT_EQ(gtk_tree_model_get_column_type(m, TreeColumn::Foreground), GDK_TYPE_COLOR);
+  EXPECT_EQ(gtk_tree_model_get_column_type(m, TreeColumn::Background), GDK_TYPE_COLOR);
+  EXPECT_EQ(gtk_tree_model_get_column_type(m, TreeColumn::Data), G_TYPE_LONG);
   EXPECT_EQ(tree_items(nullptr), nullptr);
   GtkListStore* other = gtk_list_store_new(1, G_TYPE_INT);
   EXPECT_EQ(tree_items(GTK_TREE_MODEL(other)), nullptr);

@@ -121,7 +121,7 @@ TEST_F(TreeWidgetTest, TreeIsAViewInAScrolledWindowPlacedAsAsked) {
 
   EXPECT_FALSE(gtk_tree_view_get_headers_visible(view));
   EXPECT_EQ(gtk_tree_selection_get_mode(gtk_tree_view_get_selection(view)), GTK_SELECTION_SINGLE);
-  EXPECT_EQ(gtk_tree_view_get_search_column(view), TreeColumnText);
+  EXPECT_EQ(gtk_tree_view_get_search_column(view), TreeColumn::Text);
   // The find bar, which sees closed folders too, stands in for the view's
   // own type-ahead; every row has one height.
   EXPECT_FALSE(gtk_tree_view_get_enable_search(view));
@@ -134,7 +134,7 @@ TEST_F(TreeWidgetTest, TreeIsAViewInAScrolledWindowPlacedAsAsked) {
             GTK_SHADOW_ETCHED_IN);
   GtkTreeModel* model = gtk_tree_view_get_model(view);
   ASSERT_NE(tree_items(model), nullptr);
-  EXPECT_EQ(gtk_tree_model_get_n_columns(model), TreeColumnCount);
+  EXPECT_EQ(gtk_tree_model_get_n_columns(model), TreeColumn::Count);
 }
 
 TEST_F(TreeWidgetTest, NegativeSizesArePlacedWithoutComplaint) {
@@ -242,7 +242,7 @@ TEST_F(TreeWidgetTest, TextsTravelAsUtf8) {
   GtkTreeIter iter;
   ASSERT_TRUE(gtk_tree_model_iter_nth_child(gtk_tree_view_get_model(view), &iter, nullptr, 1));
   gchar* shown = nullptr;
-  gtk_tree_model_get(gtk_tree_view_get_model(view), &iter, TreeColumnText, &shown, -1);
+  gtk_tree_model_get(gtk_tree_view_get_model(view), &iter, TreeColumn::Text, &shown, -1);
   EXPECT_STREQ(shown, "\xC3\xBC" "ber");
   g_free(shown);
   EXPECT_EQ(kind().count_items(tree()), 3);
@@ -277,7 +277,7 @@ TEST_F(TreeWidgetTest, IconsAreSharedAndKeptByTheRows) {
     GtkTreeIter iter;
     ASSERT_TRUE(gtk_tree_model_get_iter_from_string(model, &iter, path));
     GdkPixbuf* shown = nullptr;
-    gtk_tree_model_get(model, &iter, TreeColumnIcon, &shown, -1);
+    gtk_tree_model_get(model, &iter, TreeColumn::Icon, &shown, -1);
     EXPECT_EQ(shown, expected) << path;
     if (shown) g_object_unref(shown);
   }
@@ -319,7 +319,7 @@ INSTANTIATE_TEST_SUITE_P(
                     StateCase{12, 4, 4 | 8}));
 
 TEST_F(TreeWidgetTest, ItemStatesCollapseDeselectAndIgnoreStrangers) {
-  GtkTreeView* view = make_tree(TreeCheckBoxes | TreeThreeState);
+  GtkTreeView* view = make_tree(TreeFlags::CheckBoxes | TreeFlags::ThreeState);
   add({{0, u"parent"}, {1, u"child"}, {0, u"leaf"}});
   kind().set_item_state(tree(), 0, 2 | 1 | 16);
   EXPECT_EQ(kind().get_item_state(tree(), 0), 2 | 1 | 16);
@@ -335,7 +335,7 @@ TEST_F(TreeWidgetTest, ItemStatesCollapseDeselectAndIgnoreStrangers) {
     EXPECT_EQ(kind().get_item_state(tree(), index), 0);
   }
   // A plain tree keeps the third state it was given while the mark changes.
-  make_tree(TreeCheckBoxes);
+  make_tree(TreeFlags::CheckBoxes);
   add({{0, u"x"}});
   items().set_check(0, false, true);
   kind().set_item_state(tree(), 0, 4);
@@ -410,7 +410,7 @@ TEST_F(TreeWidgetTest, ItemColoursAreKeptAsTheToolkitShowsThem) {
   GtkTreeIter iter;
   ASSERT_TRUE(gtk_tree_model_get_iter_from_string(model, &iter, "1"));
   GdkColor* back = nullptr;
-  gtk_tree_model_get(model, &iter, TreeColumnBackground, &back, -1);
+  gtk_tree_model_get(model, &iter, TreeColumn::Background, &back, -1);
   ASSERT_NE(back, nullptr);
   EXPECT_EQ(back->red, 0x20 * 256);
   EXPECT_EQ(back->green, 0x50 * 256);
@@ -569,7 +569,7 @@ TEST_F(TreeWidgetTest, AViewAttachedLaterSeesTheSameRows) {
   kind().set_item_state(tree(), 0, 2);
   GtkWidget* other = gtk_tree_view_new_with_model(gtk_tree_view_get_model(view));
   GtkTreeViewColumn* column = gtk_tree_view_column_new_with_attributes(
-      "", gtk_cell_renderer_text_new(), "text", TreeColumnText, nullptr);
+      "", gtk_cell_renderer_text_new(), "text", TreeColumn::Text, nullptr);
   gtk_tree_view_append_column(GTK_TREE_VIEW(other), column);
   gtk_tree_view_set_headers_visible(GTK_TREE_VIEW(other), FALSE);
   gtk_fixed_put(GTK_FIXED(current_container()), other, 320, 10);
@@ -689,7 +689,7 @@ TEST_F(TreeWidgetTest, HeldRowsLeaveWhatTheUserDidInPlace) {
   append_folders(kind(), tree(), ManyRows);
   show_held_tree_rows(TreeNumber, -1);
   focus_first_row(TreeNumber);
-  kind().set_item_state(tree(), 3, TreeItemExpanded);
+  kind().set_item_state(tree(), 3, TreeItemState::Expanded);
   kind().set_state(tree(), 4);
   settle();
   gtk_adjustment_set_value(gtk_tree_view_get_vadjustment(view), 50);
@@ -704,7 +704,7 @@ TEST_F(TreeWidgetTest, HeldRowsLeaveWhatTheUserDidInPlace) {
   EXPECT_TRUE(show_held_tree_rows(TreeNumber, -1));
   settle();
   EXPECT_EQ(items().held_count(), 0);
-  EXPECT_EQ(kind().get_item_state(tree(), 3) & TreeItemExpanded, TreeItemExpanded);
+  EXPECT_EQ(kind().get_item_state(tree(), 3) & TreeItemState::Expanded, TreeItemState::Expanded);
   EXPECT_EQ(kind().get_state(tree()), 4);
   EXPECT_EQ(scrolled_to(view), 50.0);
   EXPECT_EQ(take_widget_events(), std::vector<WindowEvent>{});
@@ -716,7 +716,7 @@ TEST_F(TreeWidgetTest, HeldRowsReachASecondViewToo) {
   GtkWidget* other = gtk_tree_view_new_with_model(gtk_tree_view_get_model(view));
   gtk_tree_view_append_column(GTK_TREE_VIEW(other),
                               gtk_tree_view_column_new_with_attributes(
-                                  "", gtk_cell_renderer_text_new(), "text", TreeColumnText, nullptr));
+                                  "", gtk_cell_renderer_text_new(), "text", TreeColumn::Text, nullptr));
   gtk_tree_view_set_headers_visible(GTK_TREE_VIEW(other), FALSE);
   // Scrolled: thousands of rows make a window too tall for the server.
   GtkWidget* scrolled = gtk_scrolled_window_new(nullptr, nullptr);
@@ -740,9 +740,9 @@ TEST_F(TreeWidgetTest, NamingAHeldRowShowsItFirst) {
   EXPECT_EQ(items().held_count(), 0);
   EXPECT_EQ(kind().get_state(tree()), 27);
   append_folders(kind(), tree(), 30);
-  kind().set_item_state(tree(), 57, TreeItemExpanded);
+  kind().set_item_state(tree(), 57, TreeItemState::Expanded);
   EXPECT_EQ(items().held_count(), 0);
-  EXPECT_EQ(kind().get_item_state(tree(), 57) & TreeItemExpanded, TreeItemExpanded);
+  EXPECT_EQ(kind().get_item_state(tree(), 57) & TreeItemState::Expanded, TreeItemState::Expanded);
   append_folders(kind(), tree(), 30);
   kind().remove_item(tree(), 0);
   EXPECT_EQ(items().held_count(), 0);
@@ -859,7 +859,7 @@ bool shows_expander(GtkTreeView* view, const char* path) {
 
 TEST_F(TreePointerTest, ExpandersFollowTheChildren) {
   set_double_click_time(0);
-  GtkTreeView* view = make_tree(TreeNoLines);
+  GtkTreeView* view = make_tree(TreeFlags::NoLines);
   add({{0, u"a"}, {0, u"b"}});
   ASSERT_GT(expander_area(view, "1").width, 4);
   EXPECT_FALSE(shows_expander(view, "1"));
@@ -919,7 +919,7 @@ TEST_F(TreePointerTest, ADoubleClickIsReportedAfterTheClick) {
 
 TEST_F(TreePointerTest, OnlyAClickInsideTheCheckBoxFlipsIt) {
   set_double_click_time(0);
-  GtkTreeView* view = make_tree(TreeCheckBoxes);
+  GtkTreeView* view = make_tree(TreeFlags::CheckBoxes);
   add({{0, u"first item"}, {0, u"second item"}});
   GList* cells = gtk_cell_layout_get_cells(GTK_CELL_LAYOUT(gtk_tree_view_get_column(view, 0)));
   g_signal_connect(cells->data, "toggled", G_CALLBACK(count_toggle), &toggles);
@@ -950,7 +950,7 @@ TEST_F(TreePointerTest, OnlyAClickInsideTheCheckBoxFlipsIt) {
 
 TEST_F(TreePointerTest, AThreeStateCheckBoxLeavesTheThirdStateChecked) {
   set_double_click_time(0);
-  make_tree(TreeCheckBoxes | TreeThreeState);
+  make_tree(TreeFlags::CheckBoxes | TreeFlags::ThreeState);
   add({{0, u"item"}});
   kind().set_item_state(tree(), 0, 16 | 1);
   settle();

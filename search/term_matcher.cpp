@@ -6,6 +6,7 @@
 #include <array>
 #include <climits>
 #include <cstdio>
+#include <cstring>
 #include <new>
 #include <stdexcept>
 
@@ -76,28 +77,17 @@ std::string pattern_of(std::string_view folded) {
   return pattern;
 }
 
-// Whether the name's bytes, folded, are the folded term (as many bytes).
-bool equal_folded(std::string_view name, std::string_view folded) {
-  for (size_t i = 0; i < name.size(); ++i) {
-    auto byte = static_cast<unsigned char>(name[i]);
-    if (byte >= 'A' && byte <= 'Z') {
-      byte = static_cast<unsigned char>(byte + ('a' - 'A'));
-    } else if (i + 1 < name.size() && folds(byte, static_cast<unsigned char>(name[i + 1]))) {
-      if (folded[i] != name[i] ||
-          static_cast<unsigned char>(folded[i + 1]) != static_cast<unsigned char>(name[i + 1]) + 0x20)
-        return false;
-      ++i;
-      continue;
-    }
-    if (static_cast<unsigned char>(folded[i]) != byte) return false;
-  }
-  return true;
+// Whether the folded needle occurs in the folded haystack. glibc's memmem
+// is Two-Way for long needles: linear in both, whatever their repetitions.
+bool contains(std::string_view haystack, std::string_view needle) {
+  return needle.size() <= haystack.size() &&
+         memmem(haystack.data(), haystack.size(), needle.data(), needle.size()) != nullptr;
 }
 
 }  // namespace
 
 struct TermMatcher::ScanState {
-  const TermMatcher& matcher;
+  TermMatcher& matcher;
   std::string_view bytes;  // all that is searched, whatever the window
   const LineBlock* block;  // its lines, or none for a single name
   size_t base = 0;         // offset of the searched window in the bytes
@@ -109,7 +99,7 @@ struct TermMatcher::ScanState {
 int TermMatcher::on_match(unsigned int id, unsigned long long, unsigned long long to, unsigned int, void* context) {
   auto& state = *static_cast<ScanState*>(context);
   const size_t end = state.base + static_cast<size_t>(to);
-  size_t line = 0, line_end = state.bytes.size();
+  size_t line = 0, line_start = 0, line_end = state.bytes.size();
   if (state.block) {
     // A match never holds the terminator that ends each line: its last byte
     // tells the line. Matches come by their end, so the line is mostly the
@@ -121,6 +111,7 @@ int TermMatcher::on_match(unsigned int id, unsigned long long, unsigned long lon
     } else {
       while (ends[line] < end - 1) ++line;
     }
+    line_start = state.block->starts[line];
     line_end = ends[line];
     if (state.hits[line]) {
       // More matches in a line already hit tell nothing: the search stops
@@ -130,11 +121,12 @@ int TermMatcher::on_match(unsigned int id, unsigned long long, unsigned long lon
       return 1;
     }
   }
-  if (id >= state.matcher.short_terms_) {
-    const std::string& term = state.matcher.long_terms_[id - state.matcher.short_terms_];
-    const size_t start = end - std::min(term.size(), LongTermPrefix);
-    if (line_end - start < term.size() || !equal_folded(state.bytes.substr(start, term.size()), term)) return 0;
-  }
+  // A long term's first bytes tell only that the line is worth searching:
+  // each group is searched for once in the line, however often its first
+  // bytes occur there, so that the work stays linear in the line.
+  if (id >= state.matcher.short_terms_ &&
+      !state.matcher.long_group_matches(id - state.matcher.short_terms_, line, state.bytes, line_start, line_end))
+    return 0;
   state.hits[line] = 1;
   state.next = line;
   // A single name: one match is enough.
@@ -143,6 +135,11 @@ int TermMatcher::on_match(unsigned int id, unsigned long long, unsigned long lon
 
 std::string fold_utf8(std::string_view well_formed) {
   std::string folded(well_formed);
+  fold_in_place(folded);
+  return folded;
+}
+
+void fold_in_place(std::string& folded) {
   for (size_t i = 0; i < folded.size(); ++i) {
     const auto byte = static_cast<unsigned char>(folded[i]);
     if (byte >= 'A' && byte <= 'Z') {
@@ -152,7 +149,6 @@ std::string fold_utf8(std::string_view well_formed) {
       ++i;
     }
   }
-  return folded;
 }
 
 void TermMatcher::DatabaseFree::operator()(hs_database* database) const { hs_free_database(database); }
@@ -185,8 +181,14 @@ TermMatcher::TermMatcher(const std::vector<std::string>& terms) {
   short_terms_ = static_cast<unsigned>(compiled.size());
   std::vector<std::string> patterns;
   for (const std::string& folded : compiled) patterns.push_back(pattern_of(folded));
-  for (const std::string& folded : long_terms_)
-    patterns.push_back(pattern_of(std::string_view(folded).substr(0, LongTermPrefix)));
+  for (size_t t = 0; t < long_terms_.size(); ++t) {
+    const std::string_view prefix = std::string_view(long_terms_[t]).substr(0, LongTermPrefix);
+    if (t > 0 && std::string_view(long_terms_[t - 1]).substr(0, LongTermPrefix) == prefix) continue;
+    group_starts_.push_back(t);
+    patterns.push_back(pattern_of(prefix));
+  }
+  group_starts_.push_back(long_terms_.size());
+  group_settled_.assign(group_starts_.size() - 1, SIZE_MAX);
   for (const std::string& folded : compiled) longest_ = std::max(longest_, folded.size());
   if (!long_terms_.empty()) longest_ = std::max(longest_, LongTermPrefix);
   std::vector<const char*> expressions;
@@ -220,6 +222,8 @@ TermMatcher::~TermMatcher() = default;
 void TermMatcher::scan(std::string_view bytes, const LineBlock* block, std::vector<uint8_t>& hits,
                        const std::vector<uint8_t>* decided) {
   if (!database_) return;
+  std::fill(group_settled_.begin(), group_settled_.end(), SIZE_MAX);
+  folded_line_ = SIZE_MAX;
   ScanState state{*this, bytes, block, 0, 0, 0, hits.data()};
   // Windows overlap by the longest pattern less one byte, so that every
   // match lies whole in one of them.
@@ -257,11 +261,29 @@ void TermMatcher::scan(std::string_view bytes, const LineBlock* block, std::vect
   }
 }
 
+bool TermMatcher::long_group_matches(unsigned group, size_t line, std::string_view bytes, size_t start,
+                                     size_t end) {
+  if (group_settled_[group] == line) return false;
+  group_settled_[group] = line;
+  if (folded_line_ != line) {
+    // The line is well-formed, or its result is decided again after the
+    // scan: folded as a whole, its characters fold as they do in place.
+    folded_.assign(bytes.substr(start, end - start));
+    fold_in_place(folded_);
+    folded_line_ = line;
+  }
+  for (size_t t = group_starts_[group]; t < group_starts_[group + 1]; ++t)
+    if (contains(folded_, long_terms_[t])) return true;
+  return false;
+}
+
 bool TermMatcher::searched_term_matches(std::string_view well_formed_name) {
   if (searched_terms_.empty()) return false;
-  folded_ = fold_utf8(well_formed_name);
+  folded_.assign(well_formed_name);
+  fold_in_place(folded_);
+  folded_line_ = SIZE_MAX;
   for (const std::string& term : searched_terms_)
-    if (folded_.find(term) != std::string::npos) return true;
+    if (contains(folded_, term)) return true;
   return false;
 }
 

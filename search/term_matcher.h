@@ -11,6 +11,7 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -50,6 +51,9 @@ class TermMatcher {
   void scan(std::string_view bytes, const LineBlock* block, std::vector<uint8_t>& hits,
             const std::vector<uint8_t>* decided = nullptr);
   bool searched_term_matches(std::string_view well_formed_name);
+  // Whether some long term of the group occurs in the line (bytes
+  // [start, end) of `bytes`), searched for once per line and group.
+  bool long_group_matches(unsigned group, size_t line, std::string_view bytes, size_t start, size_t end);
 
   struct DatabaseFree {
     void operator()(hs_database* database) const;
@@ -61,9 +65,14 @@ class TermMatcher {
   std::unique_ptr<hs_scratch, ScratchFree> scratch_;
   size_t longest_ = 0;  // bytes of the longest pattern in the automaton
   // The automaton's patterns: the short terms whole (ids below
-  // short_terms_), then the first bytes of each long term, folded.
+  // short_terms_), then the first bytes of the long terms, folded, one
+  // pattern for each group of long terms that begin alike.
   unsigned short_terms_ = 0;
-  std::vector<std::string> long_terms_;
+  std::vector<std::string> long_terms_;  // sorted, so that groups are runs
+  std::vector<size_t> group_starts_;     // group g is long_terms_[starts[g], starts[g + 1])
+  // The line in which each group was last searched for, in this scan.
+  std::vector<size_t> group_settled_;
+  size_t folded_line_ = SIZE_MAX;  // the line folded_ holds, in this scan
   // Without the automaton, every term, folded, searched one by one.
   std::vector<std::string> searched_terms_;
   std::string repaired_, folded_;  // working space of the slow path
@@ -72,5 +81,7 @@ class TermMatcher {
 // The folded form of well-formed UTF-8: A to Z lowered, the thirteen accented
 // capitals replaced by their small letters, every other byte kept.
 std::string fold_utf8(std::string_view well_formed);
+// The same, in place.
+void fold_in_place(std::string& well_formed);
 
 }  // namespace search

@@ -96,8 +96,11 @@ TEST(TermMatcher, AgreesWithTheRulesOnLongTermsAndDenseMatches) {
   };
   for (int round = 0; round < 200; ++round) {
     std::vector<std::string> terms;
+    // Half the rounds, terms that begin alike for longer than the automaton
+    // takes of them.
+    const std::string stem = round % 2 ? random.text(2) + shout(std::string(70, 'a')) : "";
     for (int t = random.random() % 3 + 1; t > 0; --t) {
-      std::string term = random.text(3), unit = random.text(4) + "a";
+      std::string term = stem + random.text(3), unit = random.text(4) + "a";
       while (term.size() <= 1100) term += unit;
       terms.push_back(term + random.text(2));
     }
@@ -125,6 +128,31 @@ TEST(TermMatcher, AgreesWithTheRulesOnLongTermsAndDenseMatches) {
       ASSERT_EQ(matcher.matches(names[n]), expected) << "round " << round << " name " << n;
     }
   }
+}
+
+TEST(TermMatcher, LongTermsThatBeginAlikeInRepetitiveLines) {
+  // Every term's first kilobyte occurs everywhere in the lines; only the
+  // last bytes decide, and only for the term they belong to.
+  std::vector<std::string> terms;
+  for (char c = 'b'; c <= 'y'; ++c) terms.push_back(std::string(1100, 'a') + c + "z");
+  TermMatcher matcher(terms);
+  LineBlock block;
+  std::vector<std::string> lines = {std::string(5000, 'a'),
+                                    std::string(3000, 'a') + "yz",
+                                    std::string(3000, 'A') + "MZ" + std::string(1200, 'a'),
+                                    std::string(1099, 'a') + "yz",
+                                    std::string(3000, 'a') + "zz" + std::string(1100, 'a') + "b",
+                                    std::string(1100, 'a') + "\xC3\x89z"};
+  for (const std::string& line : lines) block.add(line);
+  std::vector<uint8_t> hits;
+  matcher.mark_lines(block, hits);
+  EXPECT_EQ(hits, (std::vector<uint8_t>{0, 1, 1, 0, 0, 0}));
+  for (size_t n = 0; n < lines.size(); ++n) EXPECT_EQ(matcher.matches(lines[n]), hits[n] != 0) << n;
+  for (size_t n = 0; n < lines.size(); ++n) EXPECT_EQ(reference_matches(lines[n], terms), hits[n] != 0) << n;
+  // A term of the accented capital, folded, is found through its small form.
+  TermMatcher accented({std::string(1100, 'a') + "\xC3\x89z"});
+  EXPECT_TRUE(accented.matches(std::string(2000, 'A') + "\xC3\xA9Z"));
+  EXPECT_FALSE(accented.matches(std::string(2000, 'A') + "\xC3\x88Z"));
 }
 
 TEST(TermMatcher, LinesDecidedAlreadyCountAsHitAndAreNotSearched) {

@@ -24,10 +24,12 @@ const std::array<std::pair<char16_t, char16_t>, 13> accent_fold_table = {{
 namespace {
 
 // Terms longer than this many bytes are not compiled whole, as a very long
-// pattern only makes the automaton large: their first LongTermPrefix bytes
-// are, and each place where those match is checked for the rest of the term.
+// pattern only makes the automaton large: their last LongTermWindow bytes
+// (or a few more, to begin on a character) are, and a line where those occur
+// is searched for the whole term. The last bytes rather than the first:
+// terms that differ at all tend to differ at the end, as numbered names do.
 constexpr size_t LongestCompiledTerm = 1024;
-constexpr size_t LongTermPrefix = 64;
+constexpr size_t LongTermWindow = 64;
 // Hyperscan takes at most 4 GiB per call; longer blocks are searched in
 // overlapping windows.
 constexpr size_t Window = size_t{1} << 30;
@@ -77,6 +79,15 @@ std::string pattern_of(std::string_view folded) {
   return pattern;
 }
 
+// The part of a long folded term that the automaton holds: its last
+// LongTermWindow bytes, from the start of the character they begin in, so
+// that a folding capital is never cut from its lead byte.
+std::string_view window_of(std::string_view folded) {
+  size_t start = folded.size() - std::min(folded.size(), LongTermWindow);
+  while (start > 0 && (static_cast<unsigned char>(folded[start]) & 0xC0) == 0x80) --start;
+  return folded.substr(start);
+}
+
 // Whether the folded needle occurs in the folded haystack. glibc's memmem
 // is Two-Way for long needles: linear in both, whatever their repetitions.
 bool contains(std::string_view haystack, std::string_view needle) {
@@ -121,7 +132,7 @@ int TermMatcher::on_match(unsigned int id, unsigned long long, unsigned long lon
       return 1;
     }
   }
-  // A long term's first bytes tell only that the line is worth searching:
+  // A long term's last bytes tell only that the line is worth searching:
   // each group is searched for once in the line, however often its first
   // bytes occur there, so that the work stays linear in the line.
   if (id >= state.matcher.short_terms_ &&
@@ -162,10 +173,13 @@ TermMatcher::TermMatcher(const std::vector<std::string>& terms) {
     if (folded.size() > LongestCompiledTerm) long_terms_.push_back(std::move(folded));
     else compiled.push_back(std::move(folded));
   }
-  for (std::vector<std::string>* list : {&compiled, &long_terms_}) {
-    std::sort(list->begin(), list->end());
-    list->erase(std::unique(list->begin(), list->end()), list->end());
-  }
+  std::sort(compiled.begin(), compiled.end());
+  compiled.erase(std::unique(compiled.begin(), compiled.end()), compiled.end());
+  // Long terms that end alike, next to each other.
+  std::sort(long_terms_.begin(), long_terms_.end(), [](const std::string& a, const std::string& b) {
+    return std::pair(window_of(a), std::string_view(a)) < std::pair(window_of(b), std::string_view(b));
+  });
+  long_terms_.erase(std::unique(long_terms_.begin(), long_terms_.end()), long_terms_.end());
   if (compiled.empty() && long_terms_.empty()) return;
   // Without the engine (a processor it does not support, a pattern it
   // refuses) every term is searched one by one: slower, the same result.
@@ -182,15 +196,15 @@ TermMatcher::TermMatcher(const std::vector<std::string>& terms) {
   std::vector<std::string> patterns;
   for (const std::string& folded : compiled) patterns.push_back(pattern_of(folded));
   for (size_t t = 0; t < long_terms_.size(); ++t) {
-    const std::string_view prefix = std::string_view(long_terms_[t]).substr(0, LongTermPrefix);
-    if (t > 0 && std::string_view(long_terms_[t - 1]).substr(0, LongTermPrefix) == prefix) continue;
+    const std::string_view window = window_of(long_terms_[t]);
+    if (t > 0 && window_of(long_terms_[t - 1]) == window) continue;
     group_starts_.push_back(t);
-    patterns.push_back(pattern_of(prefix));
+    patterns.push_back(pattern_of(window));
+    longest_ = std::max(longest_, window.size());
   }
   group_starts_.push_back(long_terms_.size());
   group_settled_.assign(group_starts_.size() - 1, SIZE_MAX);
   for (const std::string& folded : compiled) longest_ = std::max(longest_, folded.size());
-  if (!long_terms_.empty()) longest_ = std::max(longest_, LongTermPrefix);
   std::vector<const char*> expressions;
   std::vector<unsigned> flags(patterns.size(), HS_FLAG_CASELESS);
   std::vector<unsigned> ids(patterns.size());

@@ -65,10 +65,10 @@ class TermMatcher {
   std::unique_ptr<hs_scratch, ScratchFree> scratch_;
   size_t longest_ = 0;  // bytes of the longest pattern in the automaton
   // The automaton's patterns: the short terms whole (ids below
-  // short_terms_), then the first bytes of the long terms, folded, one
-  // pattern for each group of long terms that begin alike.
+  // short_terms_), then the last bytes of the long terms, folded, one
+  // pattern for each group of long terms that end alike.
   unsigned short_terms_ = 0;
-  std::vector<std::string> long_terms_;  // sorted, so that groups are runs
+  std::vector<std::string> long_terms_;  // ordered so that groups are runs
   std::vector<size_t> group_starts_;     // group g is long_terms_[starts[g], starts[g + 1])
   // The line in which each group was last searched for, in this scan.
   std::vector<size_t> group_settled_;

@@ -99,10 +99,11 @@ TEST(TermMatcher, AgreesWithTheRulesOnLongTermsAndDenseMatches) {
     // Half the rounds, terms that begin alike for longer than the automaton
     // takes of them.
     const std::string stem = round % 2 ? random.text(2) + shout(std::string(70, 'a')) : "";
+    const std::string tail = round % 3 == 0 ? shout(std::string(70, 'a')) + random.text(2) : "";
     for (int t = random.random() % 3 + 1; t > 0; --t) {
       std::string term = stem + random.text(3), unit = random.text(4) + "a";
       while (term.size() <= 1100) term += unit;
-      terms.push_back(term + random.text(2));
+      terms.push_back(term + random.text(2) + tail);
     }
     if (random.random() % 2) terms.push_back(random.text(2));  // a short one too, perhaps frequent
     TermMatcher matcher(terms);
@@ -130,7 +131,7 @@ TEST(TermMatcher, AgreesWithTheRulesOnLongTermsAndDenseMatches) {
   }
 }
 
-TEST(TermMatcher, LongTermsThatBeginAlikeInRepetitiveLines) {
+TEST(TermMatcher, LongTermsThatBeginOrEndAlikeInRepetitiveLines) {
   // Every term's first kilobyte occurs everywhere in the lines; only the
   // last bytes decide, and only for the term they belong to.
   std::vector<std::string> terms;
@@ -153,6 +154,25 @@ TEST(TermMatcher, LongTermsThatBeginAlikeInRepetitiveLines) {
   TermMatcher accented({std::string(1100, 'a') + "\xC3\x89z"});
   EXPECT_TRUE(accented.matches(std::string(2000, 'A') + "\xC3\xA9Z"));
   EXPECT_FALSE(accented.matches(std::string(2000, 'A') + "\xC3\x88Z"));
+  // Terms that end alike and differ at the start.
+  std::vector<std::string> ending;
+  for (char c = 'b'; c <= 'y'; ++c) ending.push_back(std::string("z") + c + std::string(1100, 'a'));
+  TermMatcher ends_alike(ending);
+  EXPECT_FALSE(ends_alike.matches(std::string(5000, 'a')));
+  EXPECT_TRUE(ends_alike.matches(std::string(3000, 'a') + "ZY" + std::string(1100, 'A')));
+  EXPECT_FALSE(ends_alike.matches(std::string(3000, 'a') + "zy" + std::string(1099, 'a')));
+  // Accented letters across the part that the automaton holds, in either
+  // form: none may be cut from its lead byte.
+  std::string letters;
+  for (int i = 0; i < 40; ++i) letters += "\xC3\xA9";
+  for (std::string term : {std::string(1000, 'a') + letters + "a", std::string(1000, 'a') + letters + "aa"}) {
+    TermMatcher folded({term});
+    std::string capitals = term;
+    for (size_t i = 0; i + 1 < capitals.size(); ++i)
+      if (capitals.compare(i, 2, "\xC3\xA9") == 0) capitals[++i] = '\x89';
+    EXPECT_TRUE(folded.matches("/" + capitals + "/")) << term.size();
+    EXPECT_EQ(reference_matches("/" + capitals + "/", {term}), true);
+  }
 }
 
 TEST(TermMatcher, LinesDecidedAlreadyCountAsHitAndAreNotSearched) {

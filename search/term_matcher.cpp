@@ -10,6 +10,7 @@
 #include <new>
 #include <stdexcept>
 
+#include "term_automaton.h"
 #include "utf8.h"
 
 namespace search {
@@ -28,8 +29,10 @@ namespace {
 // (or a few more, to begin on a character) are, and a line where those occur
 // is searched for the whole term. The last bytes rather than the first:
 // terms that differ at all tend to differ at the end, as numbered names do.
-constexpr size_t LongestCompiledTerm = 1024;
+constexpr size_t LongestCompiledTerm = 64;
 constexpr size_t LongTermWindow = 64;
+// Past this many terms (that hold no other term), the automaton searches.
+constexpr size_t MostCompiledTerms = 2000;
 // Hyperscan takes at most 4 GiB per call; longer blocks are searched in
 // overlapping windows.
 constexpr size_t Window = size_t{1} << 30;
@@ -165,33 +168,29 @@ void fold_in_place(std::string& folded) {
 void TermMatcher::DatabaseFree::operator()(hs_database* database) const { hs_free_database(database); }
 void TermMatcher::ScratchFree::operator()(hs_scratch* scratch) const { hs_free_scratch(scratch); }
 
-TermMatcher::TermMatcher(const std::vector<std::string>& terms) {
+TermMatcher::TermMatcher(const std::vector<std::string>& terms, Engine engine) {
+  std::vector<std::string> folded;
+  for (const std::string& term : terms)
+    if (!term.empty()) folded.push_back(fold_utf8(runtime::repair_utf8(term)));
+  std::sort(folded.begin(), folded.end());
+  folded.erase(std::unique(folded.begin(), folded.end()), folded.end());
+  if (folded.empty()) return;
+  // A term that holds another term decides nothing: the other one matches
+  // every line it does. Sets of real path fragments shrink a lot this way.
+  automaton_ = std::make_unique<TermAutomaton>(folded);
+  std::erase_if(folded, [&](const std::string& term) { return automaton_->holds_other(term); });
+  // Beyond some thousands of terms, compiling them takes longer than the
+  // automaton's whole search (which finds the same lines: the terms left
+  // out decide nothing); without the engine (a processor it does not
+  // support, a pattern it refuses) the automaton searches as well.
+  if (engine == Engine::Automaton || folded.size() > MostCompiledTerms || hs_valid_platform() != HS_SUCCESS) return;
   std::vector<std::string> compiled;
-  for (const std::string& term : terms) {
-    if (term.empty()) continue;
-    std::string folded = fold_utf8(runtime::repair_utf8(term));
-    if (folded.size() > LongestCompiledTerm) long_terms_.push_back(std::move(folded));
-    else compiled.push_back(std::move(folded));
-  }
-  std::sort(compiled.begin(), compiled.end());
-  compiled.erase(std::unique(compiled.begin(), compiled.end()), compiled.end());
+  for (std::string& term : folded)
+    (term.size() > LongestCompiledTerm ? long_terms_ : compiled).push_back(std::move(term));
   // Long terms that end alike, next to each other.
   std::sort(long_terms_.begin(), long_terms_.end(), [](const std::string& a, const std::string& b) {
     return std::pair(window_of(a), std::string_view(a)) < std::pair(window_of(b), std::string_view(b));
   });
-  long_terms_.erase(std::unique(long_terms_.begin(), long_terms_.end()), long_terms_.end());
-  if (compiled.empty() && long_terms_.empty()) return;
-  // Without the engine (a processor it does not support, a pattern it
-  // refuses) every term is searched one by one: slower, the same result.
-  auto without_engine = [&] {
-    searched_terms_ = std::move(compiled);
-    searched_terms_.insert(searched_terms_.end(), long_terms_.begin(), long_terms_.end());
-    long_terms_.clear();
-  };
-  if (hs_valid_platform() != HS_SUCCESS) {
-    without_engine();
-    return;
-  }
   short_terms_ = static_cast<unsigned>(compiled.size());
   std::vector<std::string> patterns;
   for (const std::string& folded : compiled) patterns.push_back(pattern_of(folded));
@@ -222,9 +221,10 @@ TermMatcher::TermMatcher(const std::vector<std::string>& terms) {
                                std::string_view(error->message).find("memory") != std::string_view::npos;
     hs_free_compile_error(error);
     if (out_of_memory) throw std::bad_alloc();
-    without_engine();
+    long_terms_.clear();
     return;
   }
+  automaton_.reset();
   database_.reset(database);
   hs_scratch_t* scratch = nullptr;
   check(hs_alloc_scratch(database, &scratch));
@@ -291,39 +291,33 @@ bool TermMatcher::long_group_matches(unsigned group, size_t line, std::string_vi
   return false;
 }
 
-bool TermMatcher::searched_term_matches(std::string_view well_formed_name) {
-  if (searched_terms_.empty()) return false;
-  folded_.assign(well_formed_name);
-  fold_in_place(folded_);
-  folded_line_ = SIZE_MAX;
-  for (const std::string& term : searched_terms_)
-    if (contains(folded_, term)) return true;
-  return false;
-}
-
 bool TermMatcher::matches(std::string_view name) {
   std::string_view well_formed = name;
   if (!runtime::is_well_formed_utf8(name)) {
     runtime::repair_utf8(name, repaired_);
     well_formed = repaired_;
   }
+  if (automaton_) return automaton_->found_in(well_formed);
   std::vector<uint8_t> hit(1, 0);
   if (!well_formed.empty()) scan(well_formed, nullptr, hit);
-  return hit[0] || searched_term_matches(well_formed);
+  return hit[0];
 }
 
 void TermMatcher::mark_lines(const LineBlock& block, std::vector<uint8_t>& hits, const std::vector<uint8_t>* decided) {
   if (decided) hits.assign(decided->begin(), decided->begin() + static_cast<std::ptrdiff_t>(block.count()));
   else hits.assign(block.count(), 0);
   if (block.count() == 0) return;
+  if (automaton_) {
+    for (size_t i = 0; i < block.count(); ++i)
+      if (!hits[i]) hits[i] = matches(block.line(i));
+    return;
+  }
   scan(block.bytes.view(), &block, hits, decided);
-  const bool well_formed = block.ascii || runtime::is_well_formed_utf8(block.bytes.view());
-  if (well_formed && searched_terms_.empty()) return;
+  if (block.ascii || runtime::is_well_formed_utf8(block.bytes.view())) return;
   for (size_t i = 0; i < block.count(); ++i) {
     if (decided && (*decided)[i]) continue;
     const std::string_view line = block.line(i);
-    if (!well_formed && !runtime::is_well_formed_utf8(line)) hits[i] = matches(line);
-    else if (!hits[i]) hits[i] = searched_term_matches(line);
+    if (!runtime::is_well_formed_utf8(line)) hits[i] = matches(line);
   }
 }
 

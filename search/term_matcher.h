@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "line_reader.h"
+#include "term_automaton.h"
 
 struct hs_database;
 struct hs_scratch;
@@ -30,9 +31,12 @@ extern const std::array<std::pair<char16_t, char16_t>, 13> accent_fold_table;
 
 class TermMatcher {
  public:
+  // Which engine searches: the one that suits the terms (the automaton for
+  // very many), or the automaton whatever the terms (the same results).
+  enum class Engine { Chosen, Automaton };
   // `terms` are the terms' lines as read; empty terms match nothing.
   // Throws std::bad_alloc when memory runs out.
-  explicit TermMatcher(const std::vector<std::string>& terms);
+  explicit TermMatcher(const std::vector<std::string>& terms, Engine engine = Engine::Chosen);
   ~TermMatcher();
   TermMatcher(const TermMatcher&) = delete;
   TermMatcher& operator=(const TermMatcher&) = delete;
@@ -50,7 +54,6 @@ class TermMatcher {
                       void* context);
   void scan(std::string_view bytes, const LineBlock* block, std::vector<uint8_t>& hits,
             const std::vector<uint8_t>* decided = nullptr);
-  bool searched_term_matches(std::string_view well_formed_name);
   // Whether some long term of the group occurs in the line (bytes
   // [start, end) of `bytes`), searched for once per line and group.
   bool long_group_matches(unsigned group, size_t line, std::string_view bytes, size_t start, size_t end);
@@ -73,9 +76,9 @@ class TermMatcher {
   // The line in which each group was last searched for, in this scan.
   std::vector<size_t> group_settled_;
   size_t folded_line_ = SIZE_MAX;  // the line folded_ holds, in this scan
-  // Without the automaton, every term, folded, searched one by one.
-  std::vector<std::string> searched_terms_;
-  std::string repaired_, folded_;  // working space of the slow path
+  // Instead of the engine, for very many terms (or none that works).
+  std::unique_ptr<TermAutomaton> automaton_;
+  std::string repaired_, folded_;  // working space
 };
 
 // The folded form of well-formed UTF-8: A to Z lowered, the thirteen accented

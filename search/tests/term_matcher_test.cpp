@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 
 #include "term_matching.h"
@@ -10,6 +11,8 @@
 using namespace search;
 
 namespace {
+
+constexpr TermMatcher::Engine Engines[] = {TermMatcher::Engine::Chosen, TermMatcher::Engine::Automaton};
 
 TEST(TermMatcher, Table) {
   struct Case {
@@ -41,8 +44,10 @@ TEST(TermMatcher, Table) {
   };
   for (const Case& c : cases) {
     EXPECT_EQ(reference_matches(c.name, c.terms), c.matches) << c.what;
-    TermMatcher matcher(c.terms);
-    EXPECT_EQ(matcher.matches(c.name), c.matches) << c.what;
+    for (auto engine : Engines) {
+      TermMatcher matcher(c.terms, engine);
+      EXPECT_EQ(matcher.matches(c.name), c.matches) << c.what;
+    }
   }
 }
 
@@ -63,10 +68,10 @@ struct RandomText {
 
 TEST(TermMatcher, AgreesWithTheRulesOnRandomNames) {
   RandomText random;
-  for (int round = 0; round < 400; ++round) {
+  for (int round = 0; round < 800; ++round) {
     std::vector<std::string> terms;
     for (int t = random.random() % 4; t > 0; --t) terms.push_back(random.text(3));
-    TermMatcher matcher(terms);
+    TermMatcher matcher(terms, Engines[round % 2]);
     LineBlock block;
     std::vector<std::string> names;
     for (int n = 0; n < 30; ++n) block.add(names.emplace_back(random.text(12)));
@@ -106,7 +111,7 @@ TEST(TermMatcher, AgreesWithTheRulesOnLongTermsAndDenseMatches) {
       terms.push_back(term + random.text(2) + tail);
     }
     if (random.random() % 2) terms.push_back(random.text(2));  // a short one too, perhaps frequent
-    TermMatcher matcher(terms);
+    TermMatcher matcher(terms, Engines[round % 5 == 0]);
     LineBlock block;
     std::vector<std::string> names;
     for (int n = 0; n < 30; ++n) {
@@ -225,6 +230,23 @@ TEST(TermMatcher, ManyTermsAndVeryLongTerms) {
   std::vector<uint8_t> hits;
   matcher.mark_lines(block, hits);
   EXPECT_EQ(hits, (std::vector<uint8_t>{0, 1, 1}));
+}
+
+TEST(TermAutomaton, TellsTermsThatHoldAnother) {
+  const std::vector<std::string> terms = {"ab", "abc", "b", "cd", "xabx", "\xC3\xA9t\xC3\xA9", "\xC3\xA9"};
+  std::vector<std::string> sorted = terms;
+  std::sort(sorted.begin(), sorted.end());
+  TermAutomaton automaton(sorted);
+  struct Case {
+    std::string term;
+    bool holds_other;
+  } cases[] = {{"ab", true}, {"abc", true}, {"b", false}, {"cd", false}, {"xabx", true},
+               {"\xC3\xA9t\xC3\xA9", true}, {"\xC3\xA9", false}, {"c", false}, {"xcdx", true}};
+  for (const Case& c : cases) EXPECT_EQ(automaton.holds_other(c.term), c.holds_other) << c.term;
+  EXPECT_TRUE(automaton.found_in("xCD"));
+  EXPECT_TRUE(automaton.found_in("\xC3\x89"));
+  EXPECT_FALSE(automaton.found_in("\xC3\x88\xC3\x8A"));
+  EXPECT_FALSE(automaton.found_in("aacc"));
 }
 
 TEST(FoldUtf8, FoldsExactlyTheRulesLetters) {

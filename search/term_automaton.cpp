@@ -1,0 +1,120 @@
+#include "term_automaton.h"
+
+#include <algorithm>
+#include <new>
+
+#include "term_matcher.h"
+
+namespace search {
+
+namespace {
+
+// The byte that replaces `byte` in the folded text, given the byte before
+// it: A to Z lowered, the second byte of a folding capital (after C3) raised
+// to its small letter's.
+struct FoldTable {
+  std::array<unsigned char, 256> plain{}, after_c3{};
+  FoldTable() {
+    for (unsigned b = 0; b < 256; ++b) plain[b] = after_c3[b] = static_cast<unsigned char>(b);
+    for (unsigned b = 'A'; b <= 'Z'; ++b) plain[b] = after_c3[b] = static_cast<unsigned char>(b + ('a' - 'A'));
+    for (auto [capital, small] : accent_fold_table)
+      after_c3[0x80 + (capital - 0xC0)] = static_cast<unsigned char>(0x80 + (small - 0xC0));
+  }
+};
+const FoldTable fold_table;
+
+}  // namespace
+
+TermAutomaton::TermAutomaton(const std::vector<std::string>& folded) {
+  size_t bytes = 0;
+  for (const std::string& term : folded) bytes += term.size();
+  if (bytes >= UINT32_MAX) throw std::bad_alloc();
+  // The trie, state by state in the terms' order: each term adds the states
+  // past the part it shares with the term before it. A state's edges are
+  // therefore made in byte order.
+  std::vector<uint32_t> parent(1, 0);
+  std::vector<unsigned char> byte(1, 0);
+  ends_term_.assign(1, 0);
+  std::vector<uint32_t> path(1, 0);  // the states of the last term, by depth
+  std::string_view last;
+  for (const std::string& term : folded) {
+    size_t shared = 0;
+    while (shared < last.size() && shared < term.size() && last[shared] == term[shared]) ++shared;
+    path.resize(shared + 1);
+    for (size_t i = shared; i < term.size(); ++i) {
+      path.push_back(static_cast<uint32_t>(parent.size()));
+      parent.push_back(path[i]);
+      byte.push_back(static_cast<unsigned char>(term[i]));
+      ends_term_.push_back(0);
+    }
+    ends_term_[path.back()] = 1;
+    last = term;
+  }
+  const size_t states = parent.size();
+  first_edge_.assign(states + 1, 0);
+  for (size_t s = 1; s < states; ++s) ++first_edge_[parent[s] + 1];
+  for (size_t s = 0; s < states; ++s) first_edge_[s + 1] += first_edge_[s];
+  edge_targets_.resize(states - 1);
+  edge_bytes_.resize(states - 1);
+  {
+    std::vector<uint32_t> filled(first_edge_.begin(), first_edge_.end() - 1);
+    for (size_t s = 1; s < states; ++s) {
+      const uint32_t at = filled[parent[s]]++;
+      edge_targets_[at] = static_cast<uint32_t>(s);
+      edge_bytes_[at] = byte[s];
+    }
+  }
+  parent = {};
+  byte = {};
+  for (uint32_t e = first_edge_[0]; e < first_edge_[1]; ++e) root_next_[edge_bytes_[e]] = edge_targets_[e];
+  // Failure links breadth first, so that every state's link leads to a
+  // shallower state whose link is known.
+  fail_.assign(states, 0);
+  std::vector<uint32_t> order;
+  order.reserve(states);
+  order.push_back(0);
+  for (size_t k = 0; k < order.size(); ++k) {
+    const uint32_t s = order[k];
+    for (uint32_t e = first_edge_[s]; e < first_edge_[s + 1]; ++e) {
+      const uint32_t t = edge_targets_[e];
+      fail_[t] = s == 0 ? 0 : next(fail_[s], edge_bytes_[e]);
+      ends_term_[t] = ends_term_[t] | ends_term_[fail_[t]];
+      order.push_back(t);
+    }
+  }
+}
+
+uint32_t TermAutomaton::next(uint32_t state, unsigned char byte) const {
+  while (state != 0) {
+    const auto from = edge_bytes_.begin() + first_edge_[state], to = edge_bytes_.begin() + first_edge_[state + 1];
+    const auto edge = std::lower_bound(from, to, byte);
+    if (edge != to && *edge == byte) return edge_targets_[static_cast<size_t>(edge - edge_bytes_.begin())];
+    state = fail_[state];
+  }
+  return root_next_[byte];
+}
+
+bool TermAutomaton::found_in(std::string_view well_formed) const {
+  uint32_t state = 0;
+  unsigned char before = 0;
+  for (const char c : well_formed) {
+    const auto byte = static_cast<unsigned char>(c);
+    state = next(state, before == 0xC3 ? fold_table.after_c3[byte] : fold_table.plain[byte]);
+    if (ends_term_[state]) return true;
+    before = byte;
+  }
+  return false;
+}
+
+bool TermAutomaton::holds_other(std::string_view folded_term) const {
+  uint32_t state = 0;
+  for (size_t i = 0; i < folded_term.size(); ++i) {
+    state = next(state, static_cast<unsigned char>(folded_term[i]));
+    // At the last byte the state is the term's own; another term ends
+    // there only through its failure link.
+    if (i + 1 < folded_term.size() ? ends_term_[state] : ends_term_[fail_[state]]) return true;
+  }
+  return false;
+}
+
+}  // namespace search

@@ -1,0 +1,41 @@
+// An Aho-Corasick automaton over folded terms, for term sets so large that
+// compiling them into the multi-pattern engine would take longer than the
+// search itself. Built in time linear in the terms' bytes; a search reads
+// every byte of the text once (plus the failure steps those reads pay for).
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace search {
+
+class TermAutomaton {
+ public:
+  // `folded` are distinct, non-empty, folded terms in byte order.
+  // Throws std::bad_alloc when memory runs out, or when the terms have more
+  // bytes than the automaton can number.
+  explicit TermAutomaton(const std::vector<std::string>& folded);
+
+  // Whether some term occurs in the folded form of the well-formed text,
+  // which is folded as it is read.
+  bool found_in(std::string_view well_formed) const;
+  // Whether some other term of the set occurs in this term (folded): such a
+  // term never decides anything, as the other one matches wherever it does.
+  bool holds_other(std::string_view folded_term) const;
+
+ private:
+  uint32_t next(uint32_t state, unsigned char byte) const;
+
+  // State 0 is the root. The edges out of state s are edge_bytes_ and
+  // edge_targets_ [first_edge_[s], first_edge_[s + 1]), by byte.
+  std::vector<uint32_t> first_edge_, edge_targets_;
+  std::vector<unsigned char> edge_bytes_;
+  std::vector<uint32_t> fail_;
+  std::vector<uint8_t> ends_term_;  // some term ends here, or at a state fail_ leads to
+  std::array<uint32_t, 256> root_next_{};
+};
+
+}  // namespace search

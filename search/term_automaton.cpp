@@ -28,7 +28,7 @@ const FoldTable fold_table;
 TermAutomaton::TermAutomaton(const std::vector<std::string>& folded) {
   size_t bytes = 0;
   for (const std::string& term : folded) bytes += term.size();
-  if (bytes >= UINT32_MAX) throw std::bad_alloc();
+  if (bytes >= EndsTerm) throw std::bad_alloc();
   // The trie, state by state in the terms' order: each term adds the states
   // past the part it shares with the term before it. A state's edges are
   // therefore made in byte order.
@@ -94,7 +94,47 @@ uint32_t TermAutomaton::next(uint32_t state, unsigned char byte) const {
   return root_next_[byte];
 }
 
+void TermAutomaton::make_table(size_t budget) {
+  std::array<uint8_t, 256> class_of{};
+  size_t classes = 1;
+  for (const unsigned char b : edge_bytes_)
+    if (class_of[b] == 0) class_of[b] = static_cast<uint8_t>(classes++);
+  const size_t states = fail_.size();
+  if (classes > 255 || states > budget / sizeof(uint32_t) / classes) return;
+  table_.assign(states * classes, 0);
+  auto entry = [&](uint32_t state) { return ends_term_[state] ? state | EndsTerm : state; };
+  // Breadth first: a state's row is its failure state's (shallower, done),
+  // with its own edges over it.
+  std::vector<uint32_t> order(1, 0);
+  order.reserve(states);
+  for (size_t k = 0; k < order.size(); ++k) {
+    const uint32_t s = order[k];
+    uint32_t* row = &table_[s * classes];
+    if (s != 0) std::copy_n(&table_[fail_[s] * classes], classes, row);
+    for (uint32_t e = first_edge_[s]; e < first_edge_[s + 1]; ++e) {
+      row[class_of[edge_bytes_[e]]] = entry(edge_targets_[e]);
+      order.push_back(edge_targets_[e]);
+    }
+  }
+  classes_ = classes;
+  for (unsigned b = 0; b < 256; ++b) {
+    plain_class_[b] = class_of[fold_table.plain[b]];
+    after_c3_class_[b] = class_of[fold_table.after_c3[b]];
+  }
+}
+
 bool TermAutomaton::found_in(std::string_view well_formed) const {
+  if (!table_.empty()) {
+    uint32_t state = 0;
+    unsigned char before = 0;
+    for (const char c : well_formed) {
+      const auto byte = static_cast<unsigned char>(c);
+      state = table_[state * classes_ + (before == 0xC3 ? after_c3_class_[byte] : plain_class_[byte])];
+      if (state & EndsTerm) return true;
+      before = byte;
+    }
+    return false;
+  }
   uint32_t state = 0;
   unsigned char before = 0;
   for (const char c : well_formed) {

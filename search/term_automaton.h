@@ -19,6 +19,10 @@ class TermAutomaton {
   // bytes than the automaton can number.
   explicit TermAutomaton(const std::vector<std::string>& folded);
 
+  // Makes the automaton a full table of its moves, when that takes at most
+  // `budget` bytes: a search then costs one look-up per byte.
+  void make_table(size_t budget);
+
   // Whether some term occurs in the folded form of the well-formed text,
   // which is folded as it is read.
   bool found_in(std::string_view well_formed) const;
@@ -36,6 +40,13 @@ class TermAutomaton {
   std::vector<uint32_t> fail_;
   std::vector<uint8_t> ends_term_;  // some term ends here, or at a state fail_ leads to
   std::array<uint32_t, 256> root_next_{};
+  // The table: one row per state, one column per class of bytes (those of
+  // the terms, each its own class, and all others as class 0); an entry is
+  // the next state, with EndsTerm set where a term ends.
+  static constexpr uint32_t EndsTerm = uint32_t{1} << 31;
+  std::vector<uint32_t> table_;
+  size_t classes_ = 0;
+  std::array<uint8_t, 256> plain_class_{}, after_c3_class_{};  // of each byte read, folded
 };
 
 }  // namespace search

@@ -33,6 +33,8 @@ constexpr size_t LongestCompiledTerm = 64;
 constexpr size_t LongTermWindow = 64;
 // Past this many terms (that hold no other term), the automaton searches.
 constexpr size_t MostCompiledTerms = 2000;
+// The automaton becomes a table of its moves when that takes at most this.
+constexpr size_t TableBudget = size_t{64} << 20;
 // Hyperscan takes at most 4 GiB per call; longer blocks are searched in
 // overlapping windows.
 constexpr size_t Window = size_t{1} << 30;
@@ -178,12 +180,20 @@ TermMatcher::TermMatcher(const std::vector<std::string>& terms, Engine engine) {
   // A term that holds another term decides nothing: the other one matches
   // every line it does. Sets of real path fragments shrink a lot this way.
   automaton_ = std::make_unique<TermAutomaton>(folded);
+  const size_t all = folded.size();
   std::erase_if(folded, [&](const std::string& term) { return automaton_->holds_other(term); });
+  const bool dropped_some = folded.size() < all;
   // Beyond some thousands of terms, compiling them takes longer than the
   // automaton's whole search (which finds the same lines: the terms left
   // out decide nothing); without the engine (a processor it does not
   // support, a pattern it refuses) the automaton searches as well.
-  if (engine == Engine::Automaton || folded.size() > MostCompiledTerms || hs_valid_platform() != HS_SUCCESS) return;
+  if (engine == Engine::Automaton || folded.size() > MostCompiledTerms || hs_valid_platform() != HS_SUCCESS) {
+    // Made again of the terms that decide, the automaton is smaller, and
+    // more often small enough to be a table.
+    if (dropped_some) automaton_ = std::make_unique<TermAutomaton>(folded);
+    automaton_->make_table(TableBudget);
+    return;
+  }
   std::vector<std::string> compiled;
   for (std::string& term : folded)
     (term.size() > LongestCompiledTerm ? long_terms_ : compiled).push_back(std::move(term));
@@ -222,6 +232,7 @@ TermMatcher::TermMatcher(const std::vector<std::string>& terms, Engine engine) {
     hs_free_compile_error(error);
     if (out_of_memory) throw std::bad_alloc();
     long_terms_.clear();
+    automaton_->make_table(TableBudget);
     return;
   }
   automaton_.reset();

@@ -243,10 +243,36 @@ TEST(TermAutomaton, TellsTermsThatHoldAnother) {
   } cases[] = {{"ab", true}, {"abc", true}, {"b", false}, {"cd", false}, {"xabx", true},
                {"\xC3\xA9t\xC3\xA9", true}, {"\xC3\xA9", false}, {"c", false}, {"xcdx", true}};
   for (const Case& c : cases) EXPECT_EQ(automaton.holds_other(c.term), c.holds_other) << c.term;
-  EXPECT_TRUE(automaton.found_in("xCD"));
-  EXPECT_TRUE(automaton.found_in("\xC3\x89"));
-  EXPECT_FALSE(automaton.found_in("\xC3\x88\xC3\x8A"));
-  EXPECT_FALSE(automaton.found_in("aacc"));
+  for (bool table : {false, true}) {
+    if (table) automaton.make_table(size_t{1} << 20);
+    EXPECT_TRUE(automaton.found_in("xCD")) << table;
+    EXPECT_TRUE(automaton.found_in("\xC3\x89")) << table;
+    EXPECT_FALSE(automaton.found_in("\xC3\x88\xC3\x8A")) << table;
+    EXPECT_FALSE(automaton.found_in("aacc")) << table;
+    EXPECT_FALSE(automaton.found_in("")) << table;
+  }
+}
+
+TEST(TermAutomaton, WithAndWithoutItsTableAgreesWithTheRules) {
+  RandomText random;
+  for (int round = 0; round < 300; ++round) {
+    std::vector<std::string> terms, folded;
+    for (int t = random.random() % 6 + 1; t > 0; --t) {
+      terms.push_back(random.text(4));
+      if (!terms.back().empty()) folded.push_back(fold_utf8(runtime::repair_utf8(terms.back())));
+    }
+    std::sort(folded.begin(), folded.end());
+    folded.erase(std::unique(folded.begin(), folded.end()), folded.end());
+    if (folded.empty()) continue;
+    TermAutomaton sparse(folded), table(folded);
+    table.make_table(size_t{1} << 20);
+    for (int n = 0; n < 30; ++n) {
+      const std::string name = runtime::repair_utf8(random.text(12));
+      const bool expected = reference_matches(name, terms);
+      ASSERT_EQ(sparse.found_in(name), expected) << "round " << round << " name " << n;
+      ASSERT_EQ(table.found_in(name), expected) << "round " << round << " name " << n;
+    }
+  }
 }
 
 TEST(FoldUtf8, FoldsExactlyTheRulesLetters) {

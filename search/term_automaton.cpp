@@ -27,7 +27,10 @@ const FoldTable fold_table;
 
 TermAutomaton::TermAutomaton(const std::vector<std::string>& folded) {
   size_t bytes = 0;
-  for (const std::string& term : folded) bytes += term.size();
+  for (const std::string& term : folded) {
+    bytes += term.size();
+    shortest_ = std::min(shortest_, term.size());
+  }
   if (bytes >= EndsTerm) throw std::bad_alloc();
   // The trie, state by state in the terms' order: each term adds the states
   // past the part it shares with the term before it. A state's edges are
@@ -94,13 +97,13 @@ uint32_t TermAutomaton::next(uint32_t state, unsigned char byte) const {
   return root_next_[byte];
 }
 
-void TermAutomaton::make_table(size_t budget) {
+bool TermAutomaton::make_table(size_t budget) {
   std::array<uint8_t, 256> class_of{};
   size_t classes = 1;
   for (const unsigned char b : edge_bytes_)
     if (class_of[b] == 0) class_of[b] = static_cast<uint8_t>(classes++);
   const size_t states = fail_.size();
-  if (classes > 255 || states > budget / sizeof(uint32_t) / classes) return;
+  if (classes > 255 || states > budget / sizeof(uint32_t) / classes) return false;
   table_.assign(states * classes, 0);
   auto entry = [&](uint32_t state) { return ends_term_[state] ? state | EndsTerm : state; };
   // Breadth first: a state's row is its failure state's (shallower, done),
@@ -121,9 +124,12 @@ void TermAutomaton::make_table(size_t budget) {
     plain_class_[b] = class_of[fold_table.plain[b]];
     after_c3_class_[b] = class_of[fold_table.after_c3[b]];
   }
+  return true;
 }
 
 bool TermAutomaton::found_in(std::string_view well_formed) const {
+  // Folding keeps the length: a text shorter than every term holds none.
+  if (well_formed.size() < shortest_) return false;
   if (!table_.empty()) {
     uint32_t state = 0;
     unsigned char before = 0;

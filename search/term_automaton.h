@@ -20,8 +20,9 @@ class TermAutomaton {
   explicit TermAutomaton(const std::vector<std::string>& folded);
 
   // Makes the automaton a full table of its moves, when that takes at most
-  // `budget` bytes: a search then costs one look-up per byte.
-  void make_table(size_t budget);
+  // `budget` bytes: a search then costs one look-up per byte. Returns
+  // whether it did.
+  bool make_table(size_t budget);
 
   // Whether some term occurs in the folded form of the well-formed text,
   // which is folded as it is read.
@@ -47,6 +48,7 @@ class TermAutomaton {
   std::vector<uint32_t> table_;
   size_t classes_ = 0;
   std::array<uint8_t, 256> plain_class_{}, after_c3_class_{};  // of each byte read, folded
+  size_t shortest_ = SIZE_MAX;  // bytes of the shortest term
 };
 
 }  // namespace search

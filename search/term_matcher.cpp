@@ -187,13 +187,11 @@ TermMatcher::TermMatcher(const std::vector<std::string>& terms, Engine engine) {
   // automaton's whole search (which finds the same lines: the terms left
   // out decide nothing); without the engine (a processor it does not
   // support, a pattern it refuses) the automaton searches as well.
-  if (engine == Engine::Automaton || folded.size() > MostCompiledTerms || hs_valid_platform() != HS_SUCCESS) {
-    // Made again of the terms that decide, the automaton is smaller, and
-    // more often small enough to be a table.
-    if (dropped_some) automaton_ = std::make_unique<TermAutomaton>(folded);
-    automaton_->make_table(TableBudget);
-    return;
-  }
+  // Made again of the terms that decide, the automaton is smaller, and
+  // more often small enough to be a table.
+  if (dropped_some) automaton_ = std::make_unique<TermAutomaton>(folded);
+  const bool table = automaton_->make_table(TableBudget);
+  if (engine == Engine::Automaton || folded.size() > MostCompiledTerms || hs_valid_platform() != HS_SUCCESS) return;
   std::vector<std::string> compiled;
   for (std::string& term : folded)
     (term.size() > LongestCompiledTerm ? long_terms_ : compiled).push_back(std::move(term));
@@ -232,10 +230,12 @@ TermMatcher::TermMatcher(const std::vector<std::string>& terms, Engine engine) {
     hs_free_compile_error(error);
     if (out_of_memory) throw std::bad_alloc();
     long_terms_.clear();
-    automaton_->make_table(TableBudget);
     return;
   }
-  automaton_.reset();
+  // Where most lines hold a term, a table finds each line's first one in
+  // fewer steps than the engine takes to start on the line; elsewhere the
+  // engine, which skips through the bytes, is faster.
+  if (!table) automaton_.reset();
   database_.reset(database);
   hs_scratch_t* scratch = nullptr;
   check(hs_alloc_scratch(database, &scratch));
@@ -308,7 +308,7 @@ bool TermMatcher::matches(std::string_view name) {
     runtime::repair_utf8(name, repaired_);
     well_formed = repaired_;
   }
-  if (automaton_) return automaton_->found_in(well_formed);
+  if (!database_) return automaton_ && automaton_->found_in(well_formed);
   std::vector<uint8_t> hit(1, 0);
   if (!well_formed.empty()) scan(well_formed, nullptr, hit);
   return hit[0];
@@ -318,18 +318,36 @@ void TermMatcher::mark_lines(const LineBlock& block, std::vector<uint8_t>& hits,
   if (decided) hits.assign(decided->begin(), decided->begin() + static_cast<std::ptrdiff_t>(block.count()));
   else hits.assign(block.count(), 0);
   if (block.count() == 0) return;
-  if (automaton_) {
-    for (size_t i = 0; i < block.count(); ++i)
-      if (!hits[i]) hits[i] = matches(block.line(i));
-    return;
+  // The lists searched with lines decided and without come in turns, each
+  // with its own share of lines hit.
+  bool& dense = dense_[decided != nullptr];
+  if (automaton_ && (!database_ || dense)) {
+    for (size_t i = 0; i < block.count(); ++i) {
+      if (hits[i]) continue;
+      std::string_view line = block.line(i);
+      if (!block.ascii && !runtime::is_well_formed_utf8(line)) {
+        runtime::repair_utf8(line, repaired_);
+        line = repaired_;
+      }
+      hits[i] = automaton_->found_in(line);
+    }
+  } else {
+    scan(block.bytes.view(), &block, hits, decided);
+    if (!block.ascii && !runtime::is_well_formed_utf8(block.bytes.view())) {
+      for (size_t i = 0; i < block.count(); ++i) {
+        if (decided && (*decided)[i]) continue;
+        const std::string_view line = block.line(i);
+        if (!runtime::is_well_formed_utf8(line)) hits[i] = matches(line);
+      }
+    }
   }
-  scan(block.bytes.view(), &block, hits, decided);
-  if (block.ascii || runtime::is_well_formed_utf8(block.bytes.view())) return;
+  size_t searched = 0, hit = 0;
   for (size_t i = 0; i < block.count(); ++i) {
     if (decided && (*decided)[i]) continue;
-    const std::string_view line = block.line(i);
-    if (!runtime::is_well_formed_utf8(line)) hits[i] = matches(line);
+    ++searched;
+    hit += hits[i];
   }
+  if (searched > 0) dense = hit * 2 > searched;
 }
 
 }  // namespace search

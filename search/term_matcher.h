@@ -76,8 +76,13 @@ class TermMatcher {
   // The line in which each group was last searched for, in this scan.
   std::vector<size_t> group_settled_;
   size_t folded_line_ = SIZE_MAX;  // the line folded_ holds, in this scan
-  // Instead of the engine, for very many terms (or none that works).
+  // Instead of the engine for very many terms (or when none works); beside
+  // it, as a table, for blocks where most lines hold a term.
   std::unique_ptr<TermAutomaton> automaton_;
+  // Whether most lines searched were hit, in the last block without lines
+  // decided and in the last with: the next such block then goes to the
+  // automaton's table.
+  bool dense_[2] = {false, false};
   std::string repaired_, folded_;  // working space
 };
 

@@ -54,28 +54,27 @@ TermAutomaton::TermAutomaton(const std::vector<std::string>& folded) {
     last = term;
   }
   const size_t states = parent.size();
-  first_edge_.assign(states + 1, 0);
-  for (size_t s = 1; s < states; ++s) ++first_edge_[parent[s] + 1];
-  for (size_t s = 0; s < states; ++s) first_edge_[s + 1] += first_edge_[s];
+  // The edges grouped by state: counted one place further on, summed, then
+  // placed with entry s + 1 as state s's cursor, which leaves entry s at
+  // the start of state s's edges.
+  first_edge_.assign(states + 2, 0);
+  for (size_t s = 1; s < states; ++s) ++first_edge_[parent[s] + 2];
+  for (size_t s = 2; s < states + 2; ++s) first_edge_[s] += first_edge_[s - 1];
   edge_targets_.resize(states - 1);
   edge_bytes_.resize(states - 1);
-  {
-    std::vector<uint32_t> filled(first_edge_.begin(), first_edge_.end() - 1);
-    for (size_t s = 1; s < states; ++s) {
-      const uint32_t at = filled[parent[s]]++;
-      edge_targets_[at] = static_cast<uint32_t>(s);
-      edge_bytes_[at] = byte[s];
-    }
+  for (size_t s = 1; s < states; ++s) {
+    const uint32_t at = first_edge_[parent[s] + 1]++;
+    edge_targets_[at] = static_cast<uint32_t>(s);
+    edge_bytes_[at] = byte[s];
   }
-  parent = {};
+  first_edge_.pop_back();
   byte = {};
   for (uint32_t e = first_edge_[0]; e < first_edge_[1]; ++e) root_next_[edge_bytes_[e]] = edge_targets_[e];
   // Failure links breadth first, so that every state's link leads to a
   // shallower state whose link is known.
   fail_.assign(states, 0);
-  std::vector<uint32_t> order;
-  order.reserve(states);
-  order.push_back(0);
+  std::vector<uint32_t> order = std::move(parent);  // its room, not its content
+  order.assign(1, 0);
   for (size_t k = 0; k < order.size(); ++k) {
     const uint32_t s = order[k];
     for (uint32_t e = first_edge_[s]; e < first_edge_[s + 1]; ++e) {

@@ -1,5 +1,8 @@
 // The matching side of a search: all terms compiled once into one
-// multi-pattern automaton (Hyperscan), run over whole blocks of lines.
+// multi-pattern automaton (Hyperscan), run over whole blocks of lines; for
+// term sets too large to compile quickly, an Aho-Corasick automaton
+// (term_automaton.h) instead. Terms that hold another term are dropped
+// first: they never decide a line.
 //
 // The rules are those of term_matches (term_matching.h) on names and terms
 // decoded as strict UTF-8, each maximal ill-formed subpart standing for one

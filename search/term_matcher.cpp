@@ -232,8 +232,8 @@ TermMatcher::TermMatcher(const std::vector<std::string>& terms, Engine engine) {
     long_terms_.clear();
     return;
   }
-  // Where most lines hold a term, a table finds each line's first one in
-  // fewer steps than the engine takes to start on the line; elsewhere the
+  // Where nearly every line holds a term, a table finds each line's first one
+  // in fewer steps than the engine takes to start on the line; elsewhere the
   // engine, which skips through the bytes, is faster.
   if (!table) automaton_.reset();
   database_.reset(database);
@@ -347,7 +347,7 @@ void TermMatcher::mark_lines(const LineBlock& block, std::vector<uint8_t>& hits,
     ++searched;
     hit += hits[i];
   }
-  if (searched > 0) dense = hit * 2 > searched;
+  if (searched > 0) dense = hit * 8 > searched * 7;
 }
 
 }  // namespace search

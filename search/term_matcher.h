@@ -80,9 +80,9 @@ class TermMatcher {
   std::vector<size_t> group_settled_;
   size_t folded_line_ = SIZE_MAX;  // the line folded_ holds, in this scan
   // Instead of the engine for very many terms (or when none works); beside
-  // it, as a table, for blocks where most lines hold a term.
+  // it, as a table, for blocks where nearly every line holds a term.
   std::unique_ptr<TermAutomaton> automaton_;
-  // Whether most lines searched were hit, in the last block without lines
+  // Whether 7 in 8 lines searched were hit, in the last block without lines
   // decided and in the last with: the next such block then goes to the
   // automaton's table.
   bool dense_[2] = {false, false};

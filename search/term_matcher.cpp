@@ -182,15 +182,19 @@ TermMatcher::TermMatcher(const std::vector<std::string>& terms, Engine engine) {
   automaton_ = std::make_unique<TermAutomaton>(folded);
   const size_t all = folded.size();
   std::erase_if(folded, [&](const std::string& term) { return automaton_->holds_other(term); });
-  const bool dropped_some = folded.size() < all;
+  const bool dropped_many = folded.size() < all - all / 8;
+  // Made again of the terms that decide, the automaton is smaller, and
+  // more often small enough to be a table. Worth it only when many terms
+  // went; the old one goes first, so that two never take room at once.
+  if (dropped_many) {
+    automaton_.reset();
+    automaton_ = std::make_unique<TermAutomaton>(folded);
+  }
+  const bool table = automaton_->make_table(TableBudget);
   // Beyond some thousands of terms, compiling them takes longer than the
   // automaton's whole search (which finds the same lines: the terms left
   // out decide nothing); without the engine (a processor it does not
   // support, a pattern it refuses) the automaton searches as well.
-  // Made again of the terms that decide, the automaton is smaller, and
-  // more often small enough to be a table.
-  if (dropped_some) automaton_ = std::make_unique<TermAutomaton>(folded);
-  const bool table = automaton_->make_table(TableBudget);
   if (engine == Engine::Automaton || folded.size() > MostCompiledTerms || hs_valid_platform() != HS_SUCCESS) return;
   std::vector<std::string> compiled;
   for (std::string& term : folded)

@@ -2,7 +2,7 @@
 //
 // The input holds terms, one per line, up to the first zero byte, and names,
 // one per line, after it; any bytes, well-formed or not. Every name must be
-// marked in a block, and matched alone, by either engine, exactly when some term matches it by
+// marked in a block, and matched alone, by every engine, exactly when some term matches it by
 // term_matches on the texts decoded with replacement.
 #include <cstdint>
 #include <cstdlib>
@@ -46,7 +46,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (const std::string& name : names) block.add(name);
   std::vector<bool> expected;
   for (const std::string& name : names) expected.push_back(reference_matches(name, terms));
-  for (auto engine : {TermMatcher::Engine::Chosen, TermMatcher::Engine::Automaton}) {
+  for (auto engine : {TermMatcher::Engine::Chosen, TermMatcher::Engine::Automaton, TermMatcher::Engine::Compiled}) {
     TermMatcher matcher(terms, engine);
     std::vector<uint8_t> hits;
     matcher.mark_lines(block, hits);

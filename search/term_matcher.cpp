@@ -195,7 +195,9 @@ TermMatcher::TermMatcher(const std::vector<std::string>& terms, Engine engine) {
   // automaton's whole search (which finds the same lines: the terms left
   // out decide nothing); without the engine (a processor it does not
   // support, a pattern it refuses) the automaton searches as well.
-  if (engine == Engine::Automaton || folded.size() > MostCompiledTerms || hs_valid_platform() != HS_SUCCESS) return;
+  if (engine == Engine::Automaton || (engine == Engine::Chosen && folded.size() > MostCompiledTerms) ||
+      hs_valid_platform() != HS_SUCCESS)
+    return;
   std::vector<std::string> compiled;
   for (std::string& term : folded)
     (term.size() > LongestCompiledTerm ? long_terms_ : compiled).push_back(std::move(term));
@@ -239,7 +241,7 @@ TermMatcher::TermMatcher(const std::vector<std::string>& terms, Engine engine) {
   // Where nearly every line holds a term, a table finds each line's first one
   // in fewer steps than the engine takes to start on the line; elsewhere the
   // engine, which skips through the bytes, is faster.
-  if (!table) automaton_.reset();
+  if (!table || engine == Engine::Compiled) automaton_.reset();
   database_.reset(database);
   hs_scratch_t* scratch = nullptr;
   check(hs_alloc_scratch(database, &scratch));
@@ -252,7 +254,7 @@ void TermMatcher::scan(std::string_view bytes, const LineBlock* block, std::vect
                        const std::vector<uint8_t>* decided) {
   if (!database_) return;
   std::fill(group_settled_.begin(), group_settled_.end(), SIZE_MAX);
-  folded_line_ = SIZE_MAX;
+  folded_line_ = line_settled_ = SIZE_MAX;
   ScanState state{*this, bytes, block, 0, 0, 0, hits.data()};
   // Windows overlap by the longest pattern less one byte, so that every
   // match lies whole in one of them.
@@ -292,6 +294,13 @@ void TermMatcher::scan(std::string_view bytes, const LineBlock* block, std::vect
 
 bool TermMatcher::long_group_matches(unsigned group, size_t line, std::string_view bytes, size_t start,
                                      size_t end) {
+  if (automaton_) {
+    // The table holds every term: one pass over the line decides it, for
+    // all groups at once.
+    if (line_settled_ == line) return false;
+    line_settled_ = line;
+    return automaton_->found_in(bytes.substr(start, end - start));
+  }
   if (group_settled_[group] == line) return false;
   group_settled_[group] = line;
   if (folded_line_ != line) {

@@ -35,8 +35,10 @@ extern const std::array<std::pair<char16_t, char16_t>, 13> accent_fold_table;
 class TermMatcher {
  public:
   // Which engine searches: the one that suits the terms (the automaton for
-  // very many), or the automaton whatever the terms (the same results).
-  enum class Engine { Chosen, Automaton };
+  // very many, its table beside the compiled engine where that fits), the
+  // automaton whatever the terms, or the compiled engine alone. All give
+  // the same results.
+  enum class Engine { Chosen, Automaton, Compiled };
   // `terms` are the terms' lines as read; empty terms match nothing.
   // Throws std::bad_alloc when memory runs out.
   explicit TermMatcher(const std::vector<std::string>& terms, Engine engine = Engine::Chosen);
@@ -79,6 +81,7 @@ class TermMatcher {
   // The line in which each group was last searched for, in this scan.
   std::vector<size_t> group_settled_;
   size_t folded_line_ = SIZE_MAX;  // the line folded_ holds, in this scan
+  size_t line_settled_ = SIZE_MAX;  // the line the table decided, in this scan
   // Instead of the engine for very many terms (or when none works); beside
   // it, as a table, for blocks where nearly every line holds a term.
   std::unique_ptr<TermAutomaton> automaton_;

@@ -12,7 +12,8 @@ using namespace search;
 
 namespace {
 
-constexpr TermMatcher::Engine Engines[] = {TermMatcher::Engine::Chosen, TermMatcher::Engine::Automaton};
+constexpr TermMatcher::Engine Engines[] = {TermMatcher::Engine::Chosen, TermMatcher::Engine::Automaton,
+                                           TermMatcher::Engine::Compiled};
 
 TEST(TermMatcher, Table) {
   struct Case {
@@ -71,7 +72,7 @@ TEST(TermMatcher, AgreesWithTheRulesOnRandomNames) {
   for (int round = 0; round < 800; ++round) {
     std::vector<std::string> terms;
     for (int t = random.random() % 4; t > 0; --t) terms.push_back(random.text(3));
-    TermMatcher matcher(terms, Engines[round % 2]);
+    TermMatcher matcher(terms, Engines[round % 3]);
     LineBlock block;
     std::vector<std::string> names;
     for (int n = 0; n < 30; ++n) block.add(names.emplace_back(random.text(12)));
@@ -112,7 +113,7 @@ TEST(TermMatcher, AgreesWithTheRulesOnLongTermsAndDenseMatches) {
       terms.push_back(term + random.text(2) + tail);
     }
     if (random.random() % 2) terms.push_back(random.text(2));  // a short one too, perhaps frequent
-    TermMatcher matcher(terms, Engines[round % 5 == 0]);
+    TermMatcher matcher(terms, Engines[round % 3]);
     LineBlock block;
     std::vector<std::string> names;
     for (int n = 0; n < 30; ++n) {
@@ -142,46 +143,48 @@ TEST(TermMatcher, AgreesWithTheRulesOnLongTermsAndDenseMatches) {
 }
 
 TEST(TermMatcher, LongTermsThatBeginOrEndAlikeInRepetitiveLines) {
-  // Every term's first kilobyte occurs everywhere in the lines; only the
-  // last bytes decide, and only for the term they belong to.
-  std::vector<std::string> terms;
-  for (char c = 'b'; c <= 'y'; ++c) terms.push_back(std::string(1100, 'a') + c + "z");
-  TermMatcher matcher(terms);
-  LineBlock block;
-  std::vector<std::string> lines = {std::string(5000, 'a'),
-                                    std::string(3000, 'a') + "yz",
-                                    std::string(3000, 'A') + "MZ" + std::string(1200, 'a'),
-                                    std::string(1099, 'a') + "yz",
-                                    std::string(3000, 'a') + "zz" + std::string(1100, 'a') + "b",
-                                    std::string(1100, 'a') + "\xC3\x89z"};
-  for (const std::string& line : lines) block.add(line);
-  std::vector<uint8_t> hits;
-  matcher.mark_lines(block, hits);
-  EXPECT_EQ(hits, (std::vector<uint8_t>{0, 1, 1, 0, 0, 0}));
-  for (size_t n = 0; n < lines.size(); ++n) EXPECT_EQ(matcher.matches(lines[n]), hits[n] != 0) << n;
-  for (size_t n = 0; n < lines.size(); ++n) EXPECT_EQ(reference_matches(lines[n], terms), hits[n] != 0) << n;
-  // A term of the accented capital, folded, is found through its small form.
-  TermMatcher accented({std::string(1100, 'a') + "\xC3\x89z"});
-  EXPECT_TRUE(accented.matches(std::string(2000, 'A') + "\xC3\xA9Z"));
-  EXPECT_FALSE(accented.matches(std::string(2000, 'A') + "\xC3\x88Z"));
-  // Terms that end alike and differ at the start.
-  std::vector<std::string> ending;
-  for (char c = 'b'; c <= 'y'; ++c) ending.push_back(std::string("z") + c + std::string(1100, 'a'));
-  TermMatcher ends_alike(ending);
-  EXPECT_FALSE(ends_alike.matches(std::string(5000, 'a')));
-  EXPECT_TRUE(ends_alike.matches(std::string(3000, 'a') + "ZY" + std::string(1100, 'A')));
-  EXPECT_FALSE(ends_alike.matches(std::string(3000, 'a') + "zy" + std::string(1099, 'a')));
-  // Accented letters across the part that the automaton holds, in either
-  // form: none may be cut from its lead byte.
-  std::string letters;
-  for (int i = 0; i < 40; ++i) letters += "\xC3\xA9";
-  for (std::string term : {std::string(1000, 'a') + letters + "a", std::string(1000, 'a') + letters + "aa"}) {
-    TermMatcher folded({term});
-    std::string capitals = term;
-    for (size_t i = 0; i + 1 < capitals.size(); ++i)
-      if (capitals.compare(i, 2, "\xC3\xA9") == 0) capitals[++i] = '\x89';
-    EXPECT_TRUE(folded.matches("/" + capitals + "/")) << term.size();
-    EXPECT_EQ(reference_matches("/" + capitals + "/", {term}), true);
+  for (auto engine : Engines) {
+    // Every term's first kilobyte occurs everywhere in the lines; only the
+    // last bytes decide, and only for the term they belong to.
+    std::vector<std::string> terms;
+    for (char c = 'b'; c <= 'y'; ++c) terms.push_back(std::string(1100, 'a') + c + "z");
+    TermMatcher matcher(terms, engine);
+    LineBlock block;
+    std::vector<std::string> lines = {std::string(5000, 'a'),
+                                      std::string(3000, 'a') + "yz",
+                                      std::string(3000, 'A') + "MZ" + std::string(1200, 'a'),
+                                      std::string(1099, 'a') + "yz",
+                                      std::string(3000, 'a') + "zz" + std::string(1100, 'a') + "b",
+                                      std::string(1100, 'a') + "\xC3\x89z"};
+    for (const std::string& line : lines) block.add(line);
+    std::vector<uint8_t> hits;
+    matcher.mark_lines(block, hits);
+    EXPECT_EQ(hits, (std::vector<uint8_t>{0, 1, 1, 0, 0, 0}));
+    for (size_t n = 0; n < lines.size(); ++n) EXPECT_EQ(matcher.matches(lines[n]), hits[n] != 0) << n;
+    for (size_t n = 0; n < lines.size(); ++n) EXPECT_EQ(reference_matches(lines[n], terms), hits[n] != 0) << n;
+    // A term of the accented capital, folded, is found through its small form.
+    TermMatcher accented({std::string(1100, 'a') + "\xC3\x89z"}, engine);
+    EXPECT_TRUE(accented.matches(std::string(2000, 'A') + "\xC3\xA9Z"));
+    EXPECT_FALSE(accented.matches(std::string(2000, 'A') + "\xC3\x88Z"));
+    // Terms that end alike and differ at the start.
+    std::vector<std::string> ending;
+    for (char c = 'b'; c <= 'y'; ++c) ending.push_back(std::string("z") + c + std::string(1100, 'a'));
+    TermMatcher ends_alike(ending, engine);
+    EXPECT_FALSE(ends_alike.matches(std::string(5000, 'a')));
+    EXPECT_TRUE(ends_alike.matches(std::string(3000, 'a') + "ZY" + std::string(1100, 'A')));
+    EXPECT_FALSE(ends_alike.matches(std::string(3000, 'a') + "zy" + std::string(1099, 'a')));
+    // Accented letters across the part that the automaton holds, in either
+    // form: none may be cut from its lead byte.
+    std::string letters;
+    for (int i = 0; i < 40; ++i) letters += "\xC3\xA9";
+    for (std::string term : {std::string(1000, 'a') + letters + "a", std::string(1000, 'a') + letters + "aa"}) {
+      TermMatcher folded({term}, engine);
+      std::string capitals = term;
+      for (size_t i = 0; i + 1 < capitals.size(); ++i)
+        if (capitals.compare(i, 2, "\xC3\xA9") == 0) capitals[++i] = '\x89';
+      EXPECT_TRUE(folded.matches("/" + capitals + "/")) << term.size();
+      EXPECT_EQ(reference_matches("/" + capitals + "/", {term}), true);
+    }
   }
 }
 

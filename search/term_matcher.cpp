@@ -129,6 +129,7 @@ int TermMatcher::on_match(unsigned int id, unsigned long long, unsigned long lon
     }
     line_start = state.block->starts[line];
     line_end = ends[line];
+    state.next = line;
     if (state.hits[line]) {
       // More matches in a line already hit tell nothing: the search stops
       // and goes on after the line.

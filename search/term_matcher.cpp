@@ -139,11 +139,16 @@ int TermMatcher::on_match(unsigned int id, unsigned long long, unsigned long lon
     }
   }
   // A long term's last bytes tell only that the line is worth searching:
-  // each group is searched for once in the line, however often its first
+  // each group is searched for once in the line, however often its last
   // bytes occur there, so that the work stays linear in the line.
   if (id >= state.matcher.short_terms_ &&
-      !state.matcher.long_group_matches(id - state.matcher.short_terms_, line, state.bytes, line_start, line_end))
-    return 0;
+      !state.matcher.long_group_matches(id - state.matcher.short_terms_, line, state.bytes, line_start, line_end)) {
+    if (!state.matcher.automaton_) return 0;
+    // The table found no term at all in the line: the search goes on after
+    // it (a single name is settled).
+    state.resume = line_end + 1;
+    return 1;
+  }
   state.hits[line] = 1;
   state.next = line;
   // A single name: one match is enough.

@@ -13,7 +13,8 @@
 # 10,000 terms and no pairs, 8 times the pairs, every one of 8 times the
 # pairs matching (a block of hundreds of megabytes), and one folder line of
 # 200 MB without a line end. Shapes that defeat a naive engine: 100 terms of
-# 1,102 bytes whose first kilobyte is all `a` over 1,000 lines of 5,000 `a`;
+# 1,102 bytes whose first kilobyte is all `a` over 1,000 lines of 5,000 `a`
+# (and the same terms with all `a` but three bytes in the middle);
 # one 800 KB term of the same kind over one line of 1.6 MB; 100,000 real
 # path fragments (every pair matches); 1,000,000 random words; the 26 single
 # letters; 10,000 terms sharing a 215-byte prefix.
@@ -63,6 +64,8 @@ as() { head -c "$1" /dev/zero | tr '\0' a; }  # $1 times `a`
 for i in {0..99}; do as 1100; printf '%b\n' "\\x$(printf %x $((98 + i / 26)))\\x$(printf %x $((97 + i % 26)))"; done \
   >"$work/repetitive"
 { as 799999; echo b; } >"$work/huge"
+# The same with the difference in the middle: both ends occur everywhere.
+for i in {0..99}; do as 549; printf '%03d' "$i"; as 550; echo; done >"$work/middled"
 
 make_corpus() {  # folder $1 with the inputs for $2 pairs
   local dir=$1 pairs=$2
@@ -146,8 +149,9 @@ make_lines() {  # folder $1 with $2 folder lines of $3 `a`, file x
   echo a >"$dir/searchTreeName.txt"
 }
 dir=$work/long_lines
-wanted "repetitive long terms" && make_lines "$dir" 1000 5000
+wanted "repetitive long terms" "long terms, middles differ" && make_lines "$dir" 1000 5000
 measure "repetitive long terms" repetitive "<= 1"
+measure "long terms, middles differ" middled "<= 1"
 rm -rf "$dir"
 dir=$work/one_long_line
 wanted "one 800 KB term" && make_lines "$dir" 1 1600000

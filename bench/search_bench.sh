@@ -12,7 +12,12 @@
 # (terms found many times in every pair), 1,000 terms longer than 1,024 bytes,
 # 10,000 terms and no pairs, 8 times the pairs, every one of 8 times the
 # pairs matching (a block of hundreds of megabytes), and one folder line of
-# 200 MB without a line end.
+# 200 MB without a line end. Shapes that defeat a naive engine: 100 terms of
+# 1,102 bytes whose first kilobyte is all `a` over 1,000 lines of 5,000 `a`
+# (and the same terms with all `a` but three bytes in the middle);
+# one 800 KB term of the same kind over one line of 1.6 MB; 100,000 real
+# path fragments (every pair matches); 1,000,000 random words; the 26 single
+# letters; 10,000 terms sharing a 215-byte prefix.
 #
 # Usage: bench/search_bench.sh [runs [row]]   (default 7 runs per
 # measurement; with a row, only the rows whose names hold it)
@@ -41,6 +46,26 @@ printf '%s\n' / e a s >"$work/dense"
 # A thousand words of 1,100 to 2,000 letters, in no path.
 awk 'BEGIN { srand(13); for (i = 0; i < 1000; i++) { n = 1100 + int(rand() * 901); s = "";
   for (j = 0; j < n; j++) s = s sprintf("%c", 97 + int(rand() * 26)); print s } }' >"$work/long"
+
+# Path fragments of the listing: its folder names and file names, at most
+# 100,000 ("usr" among them, so every pair matches).
+awk -F'\t' '{ n = split($1, part, "/"); for (i = 1; i <= n; i++) if (part[i] != "") print part[i]; print $2 }' \
+  "$work/usr.tsv" | LC_ALL=C sort -u | awk 'BEGIN { srand(17) } { print rand() "\t" $0 }' | LC_ALL=C sort |
+  cut -f2- | { head -n 100000 || true; } >"$work/fragments"
+grep -qx usr "$work/fragments" || echo usr >>"$work/fragments"
+awk 'BEGIN { srand(19); for (i = 0; i < 1000000; i++) { n = 6 + int(rand() * 7); s = "";
+  for (j = 0; j < n; j++) s = s sprintf("%c", 97 + int(rand() * 26)); print s } }' >"$work/words"
+printf '%s\n' {a..z} >"$work/letters"
+awk 'BEGIN { srand(23); p = ""; for (j = 0; j < 215; j++) p = p sprintf("%c", 97 + int(rand() * 26));
+  for (i = 0; i < 10000; i++) { n = 6 + int(rand() * 7); s = "";
+  for (j = 0; j < n; j++) s = s sprintf("%c", 97 + int(rand() * 26)); print p s } }' >"$work/prefixed"
+# 1,100 `a` and two letters; 799,999 `a` and a `b`.
+as() { head -c "$1" /dev/zero | tr '\0' a; }  # $1 times `a`
+for i in {0..99}; do as 1100; printf '%b\n' "\\x$(printf %x $((98 + i / 26)))\\x$(printf %x $((97 + i % 26)))"; done \
+  >"$work/repetitive"
+{ as 799999; echo b; } >"$work/huge"
+# The same with the difference in the middle: both ends occur everywhere.
+for i in {0..99}; do as 549; printf '%03d' "$i"; as 550; echo; done >"$work/middled"
 
 make_corpus() {  # folder $1 with the inputs for $2 pairs
   local dir=$1 pairs=$2
@@ -90,7 +115,15 @@ measure() {
     64 "$(echo "$block / 1048576" | bc -l)"
 }
 
+wanted() {  # whether any of the rows named is measured
+  local row
+  for row; do [[ $row == *"$only"* ]] && return 0; done
+  return 1
+}
+
 dir=$work/x1
+if wanted "rare terms" "heavy mix" "accented capitals" "10,000 terms" "dense matches" "long terms" \
+  "100k path fragments" "1M random words" "26 single letters" "10k shared prefix"; then
 make_corpus "$dir" 1000000
 measure "rare terms" rare "<= 0.5"
 measure "heavy mix" heavy "<= 0.5"
@@ -98,6 +131,31 @@ measure "accented capitals" accented "<= 0.5"
 measure "10,000 terms" many "<= 0.5"
 measure "dense matches" dense "<= 1"
 measure "long terms" long "<= 1"
+measure "100k path fragments" fragments "<= 1"
+measure "1M random words" words "<= 1"
+measure "26 single letters" letters "<= 1"
+measure "10k shared prefix" prefixed "<= 1"
+rm -rf "$dir"
+fi
+
+make_lines() {  # folder $1 with $2 folder lines of $3 `a`, file x
+  local dir=$1
+  mkdir -p "$dir"
+  local line
+  line=$(as "$3")
+  for ((i = 0; i < $2; i++)); do echo "$line"; done >"$dir/foldersScratch.txt"
+  awk -v n="$2" 'BEGIN { for (i = 0; i < n; i++) print "x" }' >"$dir/filesScratch.txt"
+  paste -d'\\' "$dir/foldersScratch.txt" "$dir/filesScratch.txt" >"$dir/pairs.txt"
+  echo a >"$dir/searchTreeName.txt"
+}
+dir=$work/long_lines
+wanted "repetitive long terms" "long terms, middles differ" && make_lines "$dir" 1000 5000
+measure "repetitive long terms" repetitive "<= 1"
+measure "long terms, middles differ" middled "<= 1"
+rm -rf "$dir"
+dir=$work/one_long_line
+wanted "one 800 KB term" && make_lines "$dir" 1 1600000
+measure "one 800 KB term" huge "<= 1"
 rm -rf "$dir"
 
 dir=$work/none
@@ -106,10 +164,12 @@ measure "no pairs, 10,000 terms" many "-"
 rm -rf "$dir"
 
 dir=$work/x8
-make_corpus "$dir" 8000000
-measure "rare terms, 8x pairs" rare "-"
-measure "all match, 8x pairs" dense "-"
-rm -rf "$dir"
+if wanted "rare terms, 8x pairs" "all match, 8x pairs"; then
+  make_corpus "$dir" 8000000
+  measure "rare terms, 8x pairs" rare "-"
+  measure "all match, 8x pairs" dense "-"
+  rm -rf "$dir"
+fi
 if [ -n "${seconds[rare terms, 8x pairs]:-}" ] && [ -n "${seconds[rare terms]:-}" ]; then
   printf 'growth 1x -> 8x pairs (rare terms): %.2f x the time (target <= 8.8)\n' \
     "$(echo "${seconds[rare terms, 8x pairs]} / ${seconds[rare terms]}" | bc -l)"

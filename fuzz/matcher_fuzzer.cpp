@@ -2,7 +2,7 @@
 //
 // The input holds terms, one per line, up to the first zero byte, and names,
 // one per line, after it; any bytes, well-formed or not. Every name must be
-// marked in a block, and matched alone, exactly when some term matches it by
+// marked in a block, and matched alone, by every engine, exactly when some term matches it by
 // term_matches on the texts decoded with replacement.
 #include <cstdint>
 #include <cstdlib>
@@ -42,16 +42,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::vector<std::string> names = split_lines(input.substr(split + 1));
   for (std::string& name : names) std::erase_if(name, [](char c) { return c == '\0' || c == '\r'; });
 
-  TermMatcher matcher(terms);
   LineBlock block;
   for (const std::string& name : names) block.add(name);
-  std::vector<uint8_t> hits;
-  matcher.mark_lines(block, hits);
-  check(hits.size() == names.size());
-  for (size_t n = 0; n < names.size(); ++n) {
-    const bool expected = reference_matches(names[n], terms);
-    check((hits[n] != 0) == expected);
-    check(matcher.matches(names[n]) == expected);
+  std::vector<bool> expected;
+  for (const std::string& name : names) expected.push_back(reference_matches(name, terms));
+  for (auto engine : {TermMatcher::Engine::Chosen, TermMatcher::Engine::Automaton, TermMatcher::Engine::Compiled}) {
+    TermMatcher matcher(terms, engine);
+    std::vector<uint8_t> hits;
+    matcher.mark_lines(block, hits);
+    check(hits.size() == names.size());
+    for (size_t n = 0; n < names.size(); ++n) {
+      check((hits[n] != 0) == expected[n]);
+      check(matcher.matches(names[n]) == expected[n]);
+    }
   }
   return 0;
 }

@@ -6,9 +6,11 @@
 #include <array>
 #include <climits>
 #include <cstdio>
+#include <cstring>
 #include <new>
 #include <stdexcept>
 
+#include "term_automaton.h"
 #include "utf8.h"
 
 namespace search {
@@ -23,10 +25,16 @@ const std::array<std::pair<char16_t, char16_t>, 13> accent_fold_table = {{
 namespace {
 
 // Terms longer than this many bytes are not compiled whole, as a very long
-// pattern only makes the automaton large: their first LongTermPrefix bytes
-// are, and each place where those match is checked for the rest of the term.
-constexpr size_t LongestCompiledTerm = 1024;
-constexpr size_t LongTermPrefix = 64;
+// pattern only makes the automaton large: their last LongTermWindow bytes
+// (or a few more, to begin on a character) are, and a line where those occur
+// is searched for the whole term. The last bytes rather than the first:
+// terms that differ at all tend to differ at the end, as numbered names do.
+constexpr size_t LongestCompiledTerm = 64;
+constexpr size_t LongTermWindow = 64;
+// Past this many terms (that hold no other term), the automaton searches.
+constexpr size_t MostCompiledTerms = 2000;
+// The automaton becomes a table of its moves when that takes at most this.
+constexpr size_t TableBudget = size_t{64} << 20;
 // Hyperscan takes at most 4 GiB per call; longer blocks are searched in
 // overlapping windows.
 constexpr size_t Window = size_t{1} << 30;
@@ -76,28 +84,26 @@ std::string pattern_of(std::string_view folded) {
   return pattern;
 }
 
-// Whether the name's bytes, folded, are the folded term (as many bytes).
-bool equal_folded(std::string_view name, std::string_view folded) {
-  for (size_t i = 0; i < name.size(); ++i) {
-    auto byte = static_cast<unsigned char>(name[i]);
-    if (byte >= 'A' && byte <= 'Z') {
-      byte = static_cast<unsigned char>(byte + ('a' - 'A'));
-    } else if (i + 1 < name.size() && folds(byte, static_cast<unsigned char>(name[i + 1]))) {
-      if (folded[i] != name[i] ||
-          static_cast<unsigned char>(folded[i + 1]) != static_cast<unsigned char>(name[i + 1]) + 0x20)
-        return false;
-      ++i;
-      continue;
-    }
-    if (static_cast<unsigned char>(folded[i]) != byte) return false;
-  }
-  return true;
+// The part of a long folded term that the automaton holds: its last
+// LongTermWindow bytes, from the start of the character they begin in, so
+// that a folding capital is never cut from its lead byte.
+std::string_view window_of(std::string_view folded) {
+  size_t start = folded.size() - std::min(folded.size(), LongTermWindow);
+  while (start > 0 && (static_cast<unsigned char>(folded[start]) & 0xC0) == 0x80) --start;
+  return folded.substr(start);
+}
+
+// Whether the folded needle occurs in the folded haystack. glibc's memmem
+// is Two-Way for long needles: linear in both, whatever their repetitions.
+bool contains(std::string_view haystack, std::string_view needle) {
+  return needle.size() <= haystack.size() &&
+         memmem(haystack.data(), haystack.size(), needle.data(), needle.size()) != nullptr;
 }
 
 }  // namespace
 
 struct TermMatcher::ScanState {
-  const TermMatcher& matcher;
+  TermMatcher& matcher;
   std::string_view bytes;  // all that is searched, whatever the window
   const LineBlock* block;  // its lines, or none for a single name
   size_t base = 0;         // offset of the searched window in the bytes
@@ -109,7 +115,7 @@ struct TermMatcher::ScanState {
 int TermMatcher::on_match(unsigned int id, unsigned long long, unsigned long long to, unsigned int, void* context) {
   auto& state = *static_cast<ScanState*>(context);
   const size_t end = state.base + static_cast<size_t>(to);
-  size_t line = 0, line_end = state.bytes.size();
+  size_t line = 0, line_start = 0, line_end = state.bytes.size();
   if (state.block) {
     // A match never holds the terminator that ends each line: its last byte
     // tells the line. Matches come by their end, so the line is mostly the
@@ -121,7 +127,9 @@ int TermMatcher::on_match(unsigned int id, unsigned long long, unsigned long lon
     } else {
       while (ends[line] < end - 1) ++line;
     }
+    line_start = state.block->starts[line];
     line_end = ends[line];
+    state.next = line;
     if (state.hits[line]) {
       // More matches in a line already hit tell nothing: the search stops
       // and goes on after the line.
@@ -130,10 +138,16 @@ int TermMatcher::on_match(unsigned int id, unsigned long long, unsigned long lon
       return 1;
     }
   }
-  if (id >= state.matcher.short_terms_) {
-    const std::string& term = state.matcher.long_terms_[id - state.matcher.short_terms_];
-    const size_t start = end - std::min(term.size(), LongTermPrefix);
-    if (line_end - start < term.size() || !equal_folded(state.bytes.substr(start, term.size()), term)) return 0;
+  // A long term's last bytes tell only that the line is worth searching:
+  // each group is searched for once in the line, however often its last
+  // bytes occur there, so that the work stays linear in the line.
+  if (id >= state.matcher.short_terms_ &&
+      !state.matcher.long_group_matches(id - state.matcher.short_terms_, line, state.bytes, line_start, line_end)) {
+    if (!state.matcher.automaton_) return 0;
+    // The table found no term at all in the line: the search goes on after
+    // it (a single name is settled).
+    state.resume = line_end + 1;
+    return 1;
   }
   state.hits[line] = 1;
   state.next = line;
@@ -143,6 +157,11 @@ int TermMatcher::on_match(unsigned int id, unsigned long long, unsigned long lon
 
 std::string fold_utf8(std::string_view well_formed) {
   std::string folded(well_formed);
+  fold_in_place(folded);
+  return folded;
+}
+
+void fold_in_place(std::string& folded) {
   for (size_t i = 0; i < folded.size(); ++i) {
     const auto byte = static_cast<unsigned char>(folded[i]);
     if (byte >= 'A' && byte <= 'Z') {
@@ -152,43 +171,59 @@ std::string fold_utf8(std::string_view well_formed) {
       ++i;
     }
   }
-  return folded;
 }
 
 void TermMatcher::DatabaseFree::operator()(hs_database* database) const { hs_free_database(database); }
 void TermMatcher::ScratchFree::operator()(hs_scratch* scratch) const { hs_free_scratch(scratch); }
 
-TermMatcher::TermMatcher(const std::vector<std::string>& terms) {
-  std::vector<std::string> compiled;
-  for (const std::string& term : terms) {
-    if (term.empty()) continue;
-    std::string folded = fold_utf8(runtime::repair_utf8(term));
-    if (folded.size() > LongestCompiledTerm) long_terms_.push_back(std::move(folded));
-    else compiled.push_back(std::move(folded));
+TermMatcher::TermMatcher(const std::vector<std::string>& terms, Engine engine) {
+  std::vector<std::string> folded;
+  for (const std::string& term : terms)
+    if (!term.empty()) folded.push_back(fold_utf8(runtime::repair_utf8(term)));
+  std::sort(folded.begin(), folded.end());
+  folded.erase(std::unique(folded.begin(), folded.end()), folded.end());
+  if (folded.empty()) return;
+  // A term that holds another term decides nothing: the other one matches
+  // every line it does. Sets of real path fragments shrink a lot this way.
+  automaton_ = std::make_unique<TermAutomaton>(folded);
+  const size_t all = folded.size();
+  std::erase_if(folded, [&](const std::string& term) { return automaton_->holds_other(term); });
+  const bool dropped_many = folded.size() < all - all / 8;
+  // Made again of the terms that decide, the automaton is smaller, and
+  // more often small enough to be a table. Worth it only when many terms
+  // went; the old one goes first, so that two never take room at once.
+  if (dropped_many) {
+    automaton_.reset();
+    automaton_ = std::make_unique<TermAutomaton>(folded);
   }
-  for (std::vector<std::string>* list : {&compiled, &long_terms_}) {
-    std::sort(list->begin(), list->end());
-    list->erase(std::unique(list->begin(), list->end()), list->end());
-  }
-  if (compiled.empty() && long_terms_.empty()) return;
-  // Without the engine (a processor it does not support, a pattern it
-  // refuses) every term is searched one by one: slower, the same result.
-  auto without_engine = [&] {
-    searched_terms_ = std::move(compiled);
-    searched_terms_.insert(searched_terms_.end(), long_terms_.begin(), long_terms_.end());
-    long_terms_.clear();
-  };
-  if (hs_valid_platform() != HS_SUCCESS) {
-    without_engine();
+  const bool table = automaton_->make_table(TableBudget);
+  // Beyond some thousands of terms, compiling them takes longer than the
+  // automaton's whole search (which finds the same lines: the terms left
+  // out decide nothing); without the engine (a processor it does not
+  // support, a pattern it refuses) the automaton searches as well.
+  if (engine == Engine::Automaton || (engine == Engine::Chosen && folded.size() > MostCompiledTerms) ||
+      hs_valid_platform() != HS_SUCCESS)
     return;
-  }
+  std::vector<std::string> compiled;
+  for (std::string& term : folded)
+    (term.size() > LongestCompiledTerm ? long_terms_ : compiled).push_back(std::move(term));
+  // Long terms that end alike, next to each other.
+  std::sort(long_terms_.begin(), long_terms_.end(), [](const std::string& a, const std::string& b) {
+    return std::pair(window_of(a), std::string_view(a)) < std::pair(window_of(b), std::string_view(b));
+  });
   short_terms_ = static_cast<unsigned>(compiled.size());
   std::vector<std::string> patterns;
   for (const std::string& folded : compiled) patterns.push_back(pattern_of(folded));
-  for (const std::string& folded : long_terms_)
-    patterns.push_back(pattern_of(std::string_view(folded).substr(0, LongTermPrefix)));
+  for (size_t t = 0; t < long_terms_.size(); ++t) {
+    const std::string_view window = window_of(long_terms_[t]);
+    if (t > 0 && window_of(long_terms_[t - 1]) == window) continue;
+    group_starts_.push_back(t);
+    patterns.push_back(pattern_of(window));
+    longest_ = std::max(longest_, window.size());
+  }
+  group_starts_.push_back(long_terms_.size());
+  group_settled_.assign(group_starts_.size() - 1, SIZE_MAX);
   for (const std::string& folded : compiled) longest_ = std::max(longest_, folded.size());
-  if (!long_terms_.empty()) longest_ = std::max(longest_, LongTermPrefix);
   std::vector<const char*> expressions;
   std::vector<unsigned> flags(patterns.size(), HS_FLAG_CASELESS);
   std::vector<unsigned> ids(patterns.size());
@@ -206,9 +241,13 @@ TermMatcher::TermMatcher(const std::vector<std::string>& terms) {
                                std::string_view(error->message).find("memory") != std::string_view::npos;
     hs_free_compile_error(error);
     if (out_of_memory) throw std::bad_alloc();
-    without_engine();
+    long_terms_.clear();
     return;
   }
+  // Where nearly every line holds a term, a table finds each line's first one
+  // in fewer steps than the engine takes to start on the line; elsewhere the
+  // engine, which skips through the bytes, is faster.
+  if (!table || engine == Engine::Compiled) automaton_.reset();
   database_.reset(database);
   hs_scratch_t* scratch = nullptr;
   check(hs_alloc_scratch(database, &scratch));
@@ -220,6 +259,8 @@ TermMatcher::~TermMatcher() = default;
 void TermMatcher::scan(std::string_view bytes, const LineBlock* block, std::vector<uint8_t>& hits,
                        const std::vector<uint8_t>* decided) {
   if (!database_) return;
+  std::fill(group_settled_.begin(), group_settled_.end(), SIZE_MAX);
+  folded_line_ = line_settled_ = SIZE_MAX;
   ScanState state{*this, bytes, block, 0, 0, 0, hits.data()};
   // Windows overlap by the longest pattern less one byte, so that every
   // match lies whole in one of them.
@@ -257,11 +298,26 @@ void TermMatcher::scan(std::string_view bytes, const LineBlock* block, std::vect
   }
 }
 
-bool TermMatcher::searched_term_matches(std::string_view well_formed_name) {
-  if (searched_terms_.empty()) return false;
-  folded_ = fold_utf8(well_formed_name);
-  for (const std::string& term : searched_terms_)
-    if (folded_.find(term) != std::string::npos) return true;
+bool TermMatcher::long_group_matches(unsigned group, size_t line, std::string_view bytes, size_t start,
+                                     size_t end) {
+  if (automaton_) {
+    // The table holds every term: one pass over the line decides it, for
+    // all groups at once.
+    if (line_settled_ == line) return false;
+    line_settled_ = line;
+    return automaton_->found_in(bytes.substr(start, end - start));
+  }
+  if (group_settled_[group] == line) return false;
+  group_settled_[group] = line;
+  if (folded_line_ != line) {
+    // The line is well-formed, or its result is decided again after the
+    // scan: folded as a whole, its characters fold as they do in place.
+    folded_.assign(bytes.substr(start, end - start));
+    fold_in_place(folded_);
+    folded_line_ = line;
+  }
+  for (size_t t = group_starts_[group]; t < group_starts_[group + 1]; ++t)
+    if (contains(folded_, long_terms_[t])) return true;
   return false;
 }
 
@@ -271,24 +327,46 @@ bool TermMatcher::matches(std::string_view name) {
     runtime::repair_utf8(name, repaired_);
     well_formed = repaired_;
   }
+  if (!database_) return automaton_ && automaton_->found_in(well_formed);
   std::vector<uint8_t> hit(1, 0);
   if (!well_formed.empty()) scan(well_formed, nullptr, hit);
-  return hit[0] || searched_term_matches(well_formed);
+  return hit[0];
 }
 
 void TermMatcher::mark_lines(const LineBlock& block, std::vector<uint8_t>& hits, const std::vector<uint8_t>* decided) {
   if (decided) hits.assign(decided->begin(), decided->begin() + static_cast<std::ptrdiff_t>(block.count()));
   else hits.assign(block.count(), 0);
   if (block.count() == 0) return;
-  scan(block.bytes.view(), &block, hits, decided);
-  const bool well_formed = block.ascii || runtime::is_well_formed_utf8(block.bytes.view());
-  if (well_formed && searched_terms_.empty()) return;
+  // The lists searched with lines decided and without come in turns, each
+  // with its own share of lines hit.
+  bool& dense = dense_[decided != nullptr];
+  if (automaton_ && (!database_ || dense)) {
+    for (size_t i = 0; i < block.count(); ++i) {
+      if (hits[i]) continue;
+      std::string_view line = block.line(i);
+      if (!block.ascii && !runtime::is_well_formed_utf8(line)) {
+        runtime::repair_utf8(line, repaired_);
+        line = repaired_;
+      }
+      hits[i] = automaton_->found_in(line);
+    }
+  } else {
+    scan(block.bytes.view(), &block, hits, decided);
+    if (!block.ascii && !runtime::is_well_formed_utf8(block.bytes.view())) {
+      for (size_t i = 0; i < block.count(); ++i) {
+        if (decided && (*decided)[i]) continue;
+        const std::string_view line = block.line(i);
+        if (!runtime::is_well_formed_utf8(line)) hits[i] = matches(line);
+      }
+    }
+  }
+  size_t searched = 0, hit = 0;
   for (size_t i = 0; i < block.count(); ++i) {
     if (decided && (*decided)[i]) continue;
-    const std::string_view line = block.line(i);
-    if (!well_formed && !runtime::is_well_formed_utf8(line)) hits[i] = matches(line);
-    else if (!hits[i]) hits[i] = searched_term_matches(line);
+    ++searched;
+    hit += hits[i];
   }
+  if (searched > 0) dense = hit * 8 > searched * 7;
 }
 
 }  // namespace search

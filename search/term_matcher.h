@@ -1,5 +1,8 @@
 // The matching side of a search: all terms compiled once into one
-// multi-pattern automaton (Hyperscan), run over whole blocks of lines.
+// multi-pattern automaton (Hyperscan), run over whole blocks of lines; for
+// term sets too large to compile quickly, an Aho-Corasick automaton
+// (term_automaton.h) instead. Terms that hold another term are dropped
+// first: they never decide a line.
 //
 // The rules are those of term_matches (term_matching.h) on names and terms
 // decoded as strict UTF-8, each maximal ill-formed subpart standing for one
@@ -11,6 +14,7 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -18,6 +22,7 @@
 #include <vector>
 
 #include "line_reader.h"
+#include "term_automaton.h"
 
 struct hs_database;
 struct hs_scratch;
@@ -29,9 +34,14 @@ extern const std::array<std::pair<char16_t, char16_t>, 13> accent_fold_table;
 
 class TermMatcher {
  public:
+  // Which engine searches: the one that suits the terms (the automaton for
+  // very many, its table beside the compiled engine where that fits), the
+  // automaton whatever the terms, or the compiled engine alone. All give
+  // the same results.
+  enum class Engine { Chosen, Automaton, Compiled };
   // `terms` are the terms' lines as read; empty terms match nothing.
   // Throws std::bad_alloc when memory runs out.
-  explicit TermMatcher(const std::vector<std::string>& terms);
+  explicit TermMatcher(const std::vector<std::string>& terms, Engine engine = Engine::Chosen);
   ~TermMatcher();
   TermMatcher(const TermMatcher&) = delete;
   TermMatcher& operator=(const TermMatcher&) = delete;
@@ -49,7 +59,9 @@ class TermMatcher {
                       void* context);
   void scan(std::string_view bytes, const LineBlock* block, std::vector<uint8_t>& hits,
             const std::vector<uint8_t>* decided = nullptr);
-  bool searched_term_matches(std::string_view well_formed_name);
+  // Whether some long term of the group occurs in the line (bytes
+  // [start, end) of `bytes`), searched for once per line and group.
+  bool long_group_matches(unsigned group, size_t line, std::string_view bytes, size_t start, size_t end);
 
   struct DatabaseFree {
     void operator()(hs_database* database) const;
@@ -61,16 +73,29 @@ class TermMatcher {
   std::unique_ptr<hs_scratch, ScratchFree> scratch_;
   size_t longest_ = 0;  // bytes of the longest pattern in the automaton
   // The automaton's patterns: the short terms whole (ids below
-  // short_terms_), then the first bytes of each long term, folded.
+  // short_terms_), then the last bytes of the long terms, folded, one
+  // pattern for each group of long terms that end alike.
   unsigned short_terms_ = 0;
-  std::vector<std::string> long_terms_;
-  // Without the automaton, every term, folded, searched one by one.
-  std::vector<std::string> searched_terms_;
-  std::string repaired_, folded_;  // working space of the slow path
+  std::vector<std::string> long_terms_;  // ordered so that groups are runs
+  std::vector<size_t> group_starts_;     // group g is long_terms_[starts[g], starts[g + 1])
+  // The line in which each group was last searched for, in this scan.
+  std::vector<size_t> group_settled_;
+  size_t folded_line_ = SIZE_MAX;  // the line folded_ holds, in this scan
+  size_t line_settled_ = SIZE_MAX;  // the line the table decided, in this scan
+  // Instead of the engine for very many terms (or when none works); beside
+  // it, as a table, for blocks where nearly every line holds a term.
+  std::unique_ptr<TermAutomaton> automaton_;
+  // Whether 7 in 8 lines searched were hit, in the last block without lines
+  // decided and in the last with: the next such block then goes to the
+  // automaton's table.
+  bool dense_[2] = {false, false};
+  std::string repaired_, folded_;  // working space
 };
 
 // The folded form of well-formed UTF-8: A to Z lowered, the thirteen accented
 // capitals replaced by their small letters, every other byte kept.
 std::string fold_utf8(std::string_view well_formed);
+// The same, in place.
+void fold_in_place(std::string& well_formed);
 
 }  // namespace search

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 
 #include "term_matching.h"
@@ -10,6 +11,9 @@
 using namespace search;
 
 namespace {
+
+constexpr TermMatcher::Engine Engines[] = {TermMatcher::Engine::Chosen, TermMatcher::Engine::Automaton,
+                                           TermMatcher::Engine::Compiled};
 
 TEST(TermMatcher, Table) {
   struct Case {
@@ -41,8 +45,10 @@ TEST(TermMatcher, Table) {
   };
   for (const Case& c : cases) {
     EXPECT_EQ(reference_matches(c.name, c.terms), c.matches) << c.what;
-    TermMatcher matcher(c.terms);
-    EXPECT_EQ(matcher.matches(c.name), c.matches) << c.what;
+    for (auto engine : Engines) {
+      TermMatcher matcher(c.terms, engine);
+      EXPECT_EQ(matcher.matches(c.name), c.matches) << c.what;
+    }
   }
 }
 
@@ -63,15 +69,16 @@ struct RandomText {
 
 TEST(TermMatcher, AgreesWithTheRulesOnRandomNames) {
   RandomText random;
-  for (int round = 0; round < 400; ++round) {
+  for (int round = 0; round < 800; ++round) {
     std::vector<std::string> terms;
     for (int t = random.random() % 4; t > 0; --t) terms.push_back(random.text(3));
-    TermMatcher matcher(terms);
+    TermMatcher matcher(terms, Engines[round % 3]);
     LineBlock block;
     std::vector<std::string> names;
     for (int n = 0; n < 30; ++n) block.add(names.emplace_back(random.text(12)));
     std::vector<uint8_t> hits;
     matcher.mark_lines(block, hits);
+    if (round % 3 == 0) matcher.mark_lines(block, hits);  // perhaps by the table, after a dense block
     ASSERT_EQ(hits.size(), names.size());
     std::vector<uint8_t> decided, pair_hits;
     for (size_t n = 0; n < names.size(); ++n) decided.push_back(random.random() % 3 == 0);
@@ -96,13 +103,17 @@ TEST(TermMatcher, AgreesWithTheRulesOnLongTermsAndDenseMatches) {
   };
   for (int round = 0; round < 200; ++round) {
     std::vector<std::string> terms;
+    // Half the rounds, terms that begin alike for longer than the automaton
+    // takes of them.
+    const std::string stem = round % 2 ? random.text(2) + shout(std::string(70, 'a')) : "";
+    const std::string tail = round % 3 == 0 ? shout(std::string(70, 'a')) + random.text(2) : "";
     for (int t = random.random() % 3 + 1; t > 0; --t) {
-      std::string term = random.text(3), unit = random.text(4) + "a";
+      std::string term = stem + random.text(3), unit = random.text(4) + "a";
       while (term.size() <= 1100) term += unit;
-      terms.push_back(term + random.text(2));
+      terms.push_back(term + random.text(2) + tail);
     }
     if (random.random() % 2) terms.push_back(random.text(2));  // a short one too, perhaps frequent
-    TermMatcher matcher(terms);
+    TermMatcher matcher(terms, Engines[round % 3]);
     LineBlock block;
     std::vector<std::string> names;
     for (int n = 0; n < 30; ++n) {
@@ -116,13 +127,63 @@ TEST(TermMatcher, AgreesWithTheRulesOnLongTermsAndDenseMatches) {
       }
       block.add(names.emplace_back(name));
     }
+    // Twice: a block where most lines are hit sends the next one to the
+    // automaton's table.
+    for (int pass = 0; pass < 2; ++pass) {
+      std::vector<uint8_t> hits;
+      matcher.mark_lines(block, hits);
+      ASSERT_EQ(hits.size(), names.size());
+      for (size_t n = 0; n < names.size(); ++n) {
+        const bool expected = reference_matches(names[n], terms);
+        ASSERT_EQ(hits[n] != 0, expected) << "round " << round << " pass " << pass << " name " << n;
+        ASSERT_EQ(matcher.matches(names[n]), expected) << "round " << round << " name " << n;
+      }
+    }
+  }
+}
+
+TEST(TermMatcher, LongTermsThatBeginOrEndAlikeInRepetitiveLines) {
+  for (auto engine : Engines) {
+    // Every term's first kilobyte occurs everywhere in the lines; only the
+    // last bytes decide, and only for the term they belong to.
+    std::vector<std::string> terms;
+    for (char c = 'b'; c <= 'y'; ++c) terms.push_back(std::string(1100, 'a') + c + "z");
+    TermMatcher matcher(terms, engine);
+    LineBlock block;
+    std::vector<std::string> lines = {std::string(5000, 'a'),
+                                      std::string(3000, 'a') + "yz",
+                                      std::string(3000, 'A') + "MZ" + std::string(1200, 'a'),
+                                      std::string(1099, 'a') + "yz",
+                                      std::string(3000, 'a') + "zz" + std::string(1100, 'a') + "b",
+                                      std::string(1100, 'a') + "\xC3\x89z"};
+    for (const std::string& line : lines) block.add(line);
     std::vector<uint8_t> hits;
     matcher.mark_lines(block, hits);
-    ASSERT_EQ(hits.size(), names.size());
-    for (size_t n = 0; n < names.size(); ++n) {
-      const bool expected = reference_matches(names[n], terms);
-      ASSERT_EQ(hits[n] != 0, expected) << "round " << round << " name " << n;
-      ASSERT_EQ(matcher.matches(names[n]), expected) << "round " << round << " name " << n;
+    EXPECT_EQ(hits, (std::vector<uint8_t>{0, 1, 1, 0, 0, 0}));
+    for (size_t n = 0; n < lines.size(); ++n) EXPECT_EQ(matcher.matches(lines[n]), hits[n] != 0) << n;
+    for (size_t n = 0; n < lines.size(); ++n) EXPECT_EQ(reference_matches(lines[n], terms), hits[n] != 0) << n;
+    // A term of the accented capital, folded, is found through its small form.
+    TermMatcher accented({std::string(1100, 'a') + "\xC3\x89z"}, engine);
+    EXPECT_TRUE(accented.matches(std::string(2000, 'A') + "\xC3\xA9Z"));
+    EXPECT_FALSE(accented.matches(std::string(2000, 'A') + "\xC3\x88Z"));
+    // Terms that end alike and differ at the start.
+    std::vector<std::string> ending;
+    for (char c = 'b'; c <= 'y'; ++c) ending.push_back(std::string("z") + c + std::string(1100, 'a'));
+    TermMatcher ends_alike(ending, engine);
+    EXPECT_FALSE(ends_alike.matches(std::string(5000, 'a')));
+    EXPECT_TRUE(ends_alike.matches(std::string(3000, 'a') + "ZY" + std::string(1100, 'A')));
+    EXPECT_FALSE(ends_alike.matches(std::string(3000, 'a') + "zy" + std::string(1099, 'a')));
+    // Accented letters across the part that the automaton holds, in either
+    // form: none may be cut from its lead byte.
+    std::string letters;
+    for (int i = 0; i < 40; ++i) letters += "\xC3\xA9";
+    for (std::string term : {std::string(1000, 'a') + letters + "a", std::string(1000, 'a') + letters + "aa"}) {
+      TermMatcher folded({term}, engine);
+      std::string capitals = term;
+      for (size_t i = 0; i + 1 < capitals.size(); ++i)
+        if (capitals.compare(i, 2, "\xC3\xA9") == 0) capitals[++i] = '\x89';
+      EXPECT_TRUE(folded.matches("/" + capitals + "/")) << term.size();
+      EXPECT_EQ(reference_matches("/" + capitals + "/", {term}), true);
     }
   }
 }
@@ -177,6 +238,49 @@ TEST(TermMatcher, ManyTermsAndVeryLongTerms) {
   std::vector<uint8_t> hits;
   matcher.mark_lines(block, hits);
   EXPECT_EQ(hits, (std::vector<uint8_t>{0, 1, 1}));
+}
+
+TEST(TermAutomaton, TellsTermsThatHoldAnother) {
+  const std::vector<std::string> terms = {"ab", "abc", "b", "cd", "xabx", "\xC3\xA9t\xC3\xA9", "\xC3\xA9"};
+  std::vector<std::string> sorted = terms;
+  std::sort(sorted.begin(), sorted.end());
+  TermAutomaton automaton(sorted);
+  struct Case {
+    std::string term;
+    bool holds_other;
+  } cases[] = {{"ab", true}, {"abc", true}, {"b", false}, {"cd", false}, {"xabx", true},
+               {"\xC3\xA9t\xC3\xA9", true}, {"\xC3\xA9", false}, {"c", false}, {"xcdx", true}};
+  for (const Case& c : cases) EXPECT_EQ(automaton.holds_other(c.term), c.holds_other) << c.term;
+  for (bool table : {false, true}) {
+    if (table) automaton.make_table(size_t{1} << 20);
+    EXPECT_TRUE(automaton.found_in("xCD")) << table;
+    EXPECT_TRUE(automaton.found_in("\xC3\x89")) << table;
+    EXPECT_FALSE(automaton.found_in("\xC3\x88\xC3\x8A")) << table;
+    EXPECT_FALSE(automaton.found_in("aacc")) << table;
+    EXPECT_FALSE(automaton.found_in("")) << table;
+  }
+}
+
+TEST(TermAutomaton, WithAndWithoutItsTableAgreesWithTheRules) {
+  RandomText random;
+  for (int round = 0; round < 300; ++round) {
+    std::vector<std::string> terms, folded;
+    for (int t = random.random() % 6 + 1; t > 0; --t) {
+      terms.push_back(random.text(4));
+      if (!terms.back().empty()) folded.push_back(fold_utf8(runtime::repair_utf8(terms.back())));
+    }
+    std::sort(folded.begin(), folded.end());
+    folded.erase(std::unique(folded.begin(), folded.end()), folded.end());
+    if (folded.empty()) continue;
+    TermAutomaton sparse(folded), table(folded);
+    table.make_table(size_t{1} << 20);
+    for (int n = 0; n < 30; ++n) {
+      const std::string name = runtime::repair_utf8(random.text(12));
+      const bool expected = reference_matches(name, terms);
+      ASSERT_EQ(sparse.found_in(name), expected) << "round " << round << " name " << n;
+      ASSERT_EQ(table.found_in(name), expected) << "round " << round << " name " << n;
+    }
+  }
 }
 
 TEST(FoldUtf8, FoldsExactlyTheRulesLetters) {

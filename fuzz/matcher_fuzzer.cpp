@@ -10,9 +10,9 @@
 #include <string_view>
 #include <vector>
 
-#include "term_matcher.h"
-#include "term_matching.h"
-#include "utf8.h"
+#include "search/term_matcher.h"
+#include "search/tests/term_matching.h"
+#include "runtime/utf8.h"
 
 using namespace search;
 

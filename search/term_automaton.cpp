@@ -1,9 +1,9 @@
-#include "term_automaton.h"
+#include "search/term_automaton.h"
 
 #include <algorithm>
 #include <new>
 
-#include "term_matcher.h"
+#include "search/term_matcher.h"
 
 namespace search {
 

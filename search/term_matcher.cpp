@@ -1,4 +1,4 @@
-#include "term_matcher.h"
+#include "search/term_matcher.h"
 
 #include <hs/hs.h>
 
@@ -10,8 +10,8 @@
 #include <new>
 #include <stdexcept>
 
-#include "term_automaton.h"
-#include "utf8.h"
+#include "search/term_automaton.h"
+#include "runtime/utf8.h"
 
 namespace search {
 

@@ -21,8 +21,8 @@
 #include <utility>
 #include <vector>
 
-#include "line_reader.h"
-#include "term_automaton.h"
+#include "search/line_reader.h"
+#include "search/term_automaton.h"
 
 struct hs_database;
 struct hs_scratch;

@@ -1,4 +1,4 @@
-#include "term_matcher.h"
+#include "search/term_matcher.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 #include <random>
 
 #include "term_matching.h"
-#include "utf8.h"
+#include "runtime/utf8.h"
 
 using namespace search;
 

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "utf8.h"
+#include "runtime/utf8.h"
 
 namespace search {
 

@@ -12,7 +12,7 @@
 #include <utility>
 #include <vector>
 
-#include "term_matcher.h"
+#include "search/term_matcher.h"
 
 namespace search {
 

@@ -19,6 +19,9 @@
 #include <thread>
 #include <utility>
 
+
+#include "runtime/descriptor.h"
+
 namespace atspi_test {
 
 namespace {
@@ -57,21 +60,7 @@ std::string bus_configuration(const std::string& socket_name) {
          "</busconfig>\n";
 }
 
-class Descriptor {
- public:
-  explicit Descriptor(int fd = -1) : fd_(fd) {}
-  ~Descriptor() { reset(); }
-  Descriptor(const Descriptor&) = delete;
-  Descriptor& operator=(const Descriptor&) = delete;
-  int get() const { return fd_; }
-  void reset() {
-    if (fd_ >= 0) close(fd_);
-    fd_ = -1;
-  }
-
- private:
-  int fd_;
-};
+using runtime::Descriptor;
 
 struct DBusErrorHolder {
   DBusErrorHolder() { dbus_error_init(&error); }

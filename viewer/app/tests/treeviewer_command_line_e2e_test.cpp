@@ -16,28 +16,14 @@
 #include <string>
 #include <vector>
 
+#include "runtime/descriptor.h"
 #include "tests/scratch_folder.h"
 
 namespace {
 
 using namespace std::chrono_literals;
 
-// Closes a descriptor with its owner.
-class Descriptor {
- public:
-  explicit Descriptor(int fd = -1) : fd_(fd) {}
-  ~Descriptor() { reset(); }
-  Descriptor(const Descriptor&) = delete;
-  Descriptor& operator=(const Descriptor&) = delete;
-  int get() const { return fd_; }
-  void reset() {
-    if (fd_ >= 0) close(fd_);
-    fd_ = -1;
-  }
-
- private:
-  int fd_;
-};
+using runtime::Descriptor;
 
 struct Finished {
   std::optional<int> status;  // nothing: killed after the deadline, or not started

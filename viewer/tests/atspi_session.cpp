@@ -19,7 +19,6 @@
 #include <thread>
 #include <utility>
 
-
 #include "runtime/descriptor.h"
 
 namespace atspi_test {

@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
 
 #include "runtime/string_functions.h"
 #include "runtime/utf8.h"
@@ -17,28 +16,6 @@ namespace {
 
 // Bytes asked of the system at a time.
 constexpr size_t ReadChunk = size_t{1} << 20;
-
-// Where the first line end ("\n", "\r" or a zero byte) lies in `bytes` at or
-// after `from`, npos without one. Eight bytes at a time: a template is
-// mostly short lines, and looking each byte up among the three ends by
-// itself costs more than reading and adding the nodes.
-size_t find_line_end(std::string_view bytes, size_t from) {
-  constexpr uint64_t Ones = 0x0101010101010101u;
-  constexpr uint64_t Highs = 0x8080808080808080u;
-  const auto holds_zero = [](uint64_t word) { return (word - Ones) & ~word & Highs; };
-  size_t i = from;
-  for (; i + 8 <= bytes.size(); i += 8) {
-    uint64_t word;
-    std::memcpy(&word, bytes.data() + i, 8);
-    if (holds_zero(word) | holds_zero(word ^ (Ones * '\n')) | holds_zero(word ^ (Ones * '\r')))
-      break;
-  }
-  for (; i < bytes.size(); ++i) {
-    const char c = bytes[i];
-    if (c == '\n' || c == '\r' || c == '\0') return i;
-  }
-  return std::string_view::npos;
-}
 
 // Only blanks, tabs, a sign, "$", "%" and digits can take part in a level;
 // parse_int stops at the first other character, so that is where the field
@@ -81,9 +58,8 @@ bool TemplateReader::open(const char* name) {
   size_ = known && S_ISREG(info.st_mode) ? info.st_size : -1;
   fifo_ = known && S_ISFIFO(info.st_mode);
   buffer_.clear();
-  start_ = scanned_ = 0;
-  at_start_ = true;
-  after_cr_ = false;
+  start_ = 0;
+  lines_ = runtime::LineScanner(runtime::ByteOrderMark::Skip);
   return fd_ >= 0;
 }
 
@@ -92,7 +68,7 @@ void TemplateReader::close() {
   fd_ = -1;
   std::string().swap(buffer_);
   std::string().swap(repaired_);
-  start_ = scanned_ = 0;
+  start_ = 0;
 }
 
 bool TemplateReader::fill() {
@@ -142,49 +118,22 @@ void TemplateReader::emit(std::string_view bytes, const TemplateNodeSink& add_no
 TemplateReader::Status TemplateReader::read(size_t max_lines, const TemplateNodeSink& add_node) {
   if (fd_ < 0) return Status::End;
   size_t lines = 0;
-  while (lines < max_lines) {
-    if (at_start_) {
-      // Wait for three bytes (or the end) before deciding on a byte-order mark.
-      if (buffer_.size() - start_ < runtime::Utf8Bom.size()) {
-        const size_t before = buffer_.size();
-        const bool more = fill();
-        if (blocked_) return lines ? Status::More : Status::Blocked;
-        if (more && buffer_.size() > before) continue;
-      }
-      at_start_ = false;
-      if (std::string_view(buffer_).substr(start_, runtime::Utf8Bom.size()) == runtime::Utf8Bom)
-        start_ += runtime::Utf8Bom.size();
-    }
-    const std::string_view unread = std::string_view(buffer_).substr(start_);
-    if (after_cr_ && !unread.empty()) {
-      after_cr_ = false;
-      if (unread.front() == '\n') {
-        ++start_;
-        continue;
-      }
-    }
-    const size_t end = find_line_end(unread, scanned_);
-    if (end != std::string_view::npos) {
-      emit(unread.substr(0, end), add_node);
-      ++lines;
-      after_cr_ = unread[end] == '\r';
-      start_ += end + 1;
-      scanned_ = 0;
-      continue;
-    }
-    scanned_ = unread.size();
-    // No terminator in the buffer: read more, or end with the last line.
+  const auto hand_on = [&](std::string_view line) {
+    emit(line, add_node);
+    ++lines;
+    return true;
+  };
+  for (;;) {
+    start_ += lines_.scan(std::string_view(buffer_).substr(start_), false, max_lines - lines, hand_on);
+    if (lines == max_lines) return Status::More;
+    // No whole line left in the buffer: read more, or end with the last one.
     const bool more = fill();
     if (blocked_) return lines ? Status::More : Status::Blocked;
     if (more) continue;
-    if (buffer_.size() > start_) {
-      emit(std::string_view(buffer_).substr(start_), add_node);
-      ++lines;
-    }
+    lines_.scan(std::string_view(buffer_).substr(start_), true, SIZE_MAX, hand_on);
     close();
     return Status::End;
   }
-  return Status::More;
 }
 
 }  // namespace tree

@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "runtime/line_scanner.h"
+
 namespace tree {
 
 // One template line as a tree node. The text points into the line it was
@@ -60,13 +62,11 @@ class TemplateReader {
   int64_t size_ = -1;
   bool fifo_ = false;
   bool blocked_ = false;
-  bool at_start_ = true;   // nothing read yet: a byte-order mark may follow
-  bool after_cr_ = false;  // the last line ended at a CR: skip an LF next
-  std::string buffer_;     // bytes read and not yet handed on
-  size_t start_ = 0;       // first unconsumed byte of buffer_
-  // Bytes from start_ on known to hold no line end, so that a long line is
-  // looked through once however many reads it takes.
-  size_t scanned_ = 0;
+  // The line rules, with what they keep between reads: a byte-order mark
+  // not yet ruled out, a CR that may take an LF, a long line looked through.
+  runtime::LineScanner lines_{runtime::ByteOrderMark::Skip};
+  std::string buffer_;  // bytes read and not yet handed on
+  size_t start_ = 0;    // first unconsumed byte of buffer_
   std::string repaired_;
 };
 

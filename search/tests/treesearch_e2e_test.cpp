@@ -325,9 +325,11 @@ std::vector<int> terminating_signals() {
 // child's disposition for it is to ignore it. No core is dumped.
 std::function<void()> held_back(int signal, bool ignored) {
   return [signal, ignored] {
-    // The address sanitizer would catch the fault signals itself, whatever
-    // the disposition the program was started with.
-    setenv("ASAN_OPTIONS", "handle_segv=0:handle_sigbus=0:handle_sigfpe=0:handle_sigill=0:handle_abort=0", 1);
+    // The address and thread sanitizers would catch the fault signals
+    // themselves, whatever the disposition the program was started with.
+    constexpr char LeaveFaultSignals[] = "handle_segv=0:handle_sigbus=0:handle_sigfpe=0:handle_sigill=0:handle_abort=0";
+    setenv("ASAN_OPTIONS", LeaveFaultSignals, 1);
+    setenv("TSAN_OPTIONS", LeaveFaultSignals, 1);
     limit(RLIMIT_CORE, 0);
     sigset_t set;
     sigemptyset(&set);

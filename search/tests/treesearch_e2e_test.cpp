@@ -773,10 +773,7 @@ TEST(TreesearchInputs, NoThreadForTheReaderStillSearches) {
   ASSERT_EQ(run_in(dir).status, 0);
   const std::string expected = dir.read("searchOutputList.txt");
   std::filesystem::remove(dir / "searchOutputList.txt");
-  const auto [status, err] = run_child(dir, [] {
-    const rlimit huge{rlim_t{1} << 46, rlim_t{1} << 46};
-    setrlimit(RLIMIT_STACK, &huge);
-  });
+  const auto [status, err] = run_child(dir, [] { limit(RLIMIT_STACK, rlim_t{1} << 46); });
   ASSERT_TRUE(WIFEXITED(status)) << status;
   EXPECT_EQ(WEXITSTATUS(status), 0) << err;
   EXPECT_EQ(err, "");

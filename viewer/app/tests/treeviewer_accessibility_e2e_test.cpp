@@ -78,6 +78,15 @@ class TreeviewerAccessibilityTest : public testing::Test {
 
   // Closes the window as a window manager does; the program must end with
   // status 0 having printed nothing.
+  // The find entry once it shows, opened with Ctrl+F.
+  Accessible shown_find_entry(const Started& started) {
+    x_inspect::press_key(x.get(), XK_f, ControlMask);
+    return wait_for_object(
+        started.application.get(),
+        [](AtspiAccessible* object) { return name_of(object) == "Find" && states_of(object).count("showing") > 0; },
+        Patience);
+  }
+
   void close_and_expect_silence(ViewerProcess& viewer, Window window) {
     x_inspect::send_delete_window(x.get(), window);
     EXPECT_EQ(viewer.exit_status(), 0);
@@ -171,11 +180,7 @@ TEST_F(TreeviewerAccessibilityTest, FindEntryIsNamedFind) {
   ASSERT_TRUE(started) << problem;
   ASSERT_TRUE(tree_of(*started)) << viewer.output();
 
-  x_inspect::press_key(x.get(), XK_f, ControlMask);
-  const auto showing_find = [](AtspiAccessible* object) {
-    return name_of(object) == "Find" && states_of(object).count("showing") > 0;
-  };
-  const Accessible entry = wait_for_object(started->application.get(), showing_find, Patience);
+  const Accessible entry = shown_find_entry(*started);
   ASSERT_TRUE(entry) << "no entry named Find came up";
   EXPECT_EQ(role_of(entry.get()), "text");
   const std::set<std::string> states = states_of(entry.get());
@@ -202,11 +207,7 @@ TEST_F(TreeviewerAccessibilityTest, EntryIsInvalidWhileItsTextMatchesNothing) {
   ASSERT_TRUE(started) << problem;
   ASSERT_TRUE(tree_of(*started)) << viewer.output();
 
-  x_inspect::press_key(x.get(), XK_f, ControlMask);
-  const Accessible entry = wait_for_object(
-      started->application.get(),
-      [](AtspiAccessible* object) { return name_of(object) == "Find" && states_of(object).count("showing"); },
-      Patience);
+  const Accessible entry = shown_find_entry(*started);
   ASSERT_TRUE(entry) << "no entry named Find came up";
   const auto invalid = [&] { return states_of(entry.get()).count("invalid-entry") > 0; };
 

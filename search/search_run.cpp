@@ -62,13 +62,13 @@ void say(const Parts&... parts) noexcept {
 
 }  // namespace
 
-void collect_matches(const std::vector<std::string>& terms, PairReader& pairs, OutputBlock& block) {
+void collect_matches(std::vector<std::string> terms, PairReader& pairs, OutputBlock& block) {
   // Compiling many terms takes long: it is done only once there are pairs
   // to test.
   std::optional<TermMatcher> matcher;
   std::vector<uint8_t> folder_hits, pair_hits;
   auto match = [&](const PairBatch& batch) {
-    if (!matcher) matcher.emplace(terms);
+    if (!matcher) matcher.emplace(std::move(terms));
     matcher->mark_lines(batch.folders, folder_hits);
     // A file whose folder is hit is not searched.
     matcher->mark_lines(batch.files, pair_hits, &folder_hits);
@@ -126,10 +126,10 @@ int run_search() {
     OutputBlock block(output_folder());
     const std::vector<std::string> name = read_lines(TreeNameFile, 1);
     block.append_line({name.empty() ? std::string_view() : std::string_view(name.front())});
-    const std::vector<std::string> terms = read_lines(TermsFile);
+    std::vector<std::string> terms = read_lines(TermsFile);
     {
       PairReader pairs(FoldersFile, FilesFile);
-      collect_matches(terms, pairs, block);
+      collect_matches(std::move(terms), pairs, block);
     }
     const AppendResult result = append_block(OutputFile, block);
     if (result.kind != AppendResult::Kind::Appended) {

@@ -13,8 +13,9 @@ namespace search {
 
 // Adds to `block` one line (folder, "\", file) for every pair in which the
 // folder or the file matches a term, in the order of the folder list. The
-// pairs are read on a thread of their own beside the matching.
-void collect_matches(const std::vector<std::string>& terms, PairReader& pairs, OutputBlock& block);
+// pairs are read on a thread of their own beside the matching. The terms
+// are taken: the matcher folds them in place.
+void collect_matches(std::vector<std::string> terms, PairReader& pairs, OutputBlock& block);
 
 // The whole run. Returns the exit status: 0 when the block is whole in the
 // output, or 1 when the run could not append it (one line on standard error

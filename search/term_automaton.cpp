@@ -1,6 +1,7 @@
 #include "search/term_automaton.h"
 
 #include <algorithm>
+#include <deque>
 #include <new>
 
 #include "search/term_matcher.h"
@@ -25,24 +26,51 @@ const FoldTable fold_table;
 
 }  // namespace
 
-TermAutomaton::TermAutomaton(const std::vector<std::string>& folded) {
-  size_t bytes = 0;
-  for (const std::string& term : folded) {
-    bytes += term.size();
-    shortest_ = std::min(shortest_, term.size());
+template <typename Visit>
+void TermAutomaton::breadth_first(Visit&& visit) const {
+  // A queue that gives back its room as it is worked off: it holds two
+  // levels of the trie at most, where a list of all states would take as
+  // much room as the failure links themselves.
+  std::deque<uint32_t> waiting(1, 0);
+  while (!waiting.empty()) {
+    const uint32_t s = waiting.front();
+    waiting.pop_front();
+    visit(s);
+    for (uint32_t e = first_edge_[s]; e < first_edge_[s + 1]; ++e) waiting.push_back(edge_targets_[e]);
   }
-  if (bytes >= EndsTerm) throw std::bad_alloc();
-  // The trie, state by state in the terms' order: each term adds the states
-  // past the part it shares with the term before it. A state's edges are
-  // therefore made in byte order.
-  std::vector<uint32_t> parent(1, 0);
-  std::vector<unsigned char> byte(1, 0);
-  ends_term_.assign(1, 0);
-  std::vector<uint32_t> path(1, 0);  // the states of the last term, by depth
-  std::string_view last;
-  for (const std::string& term : folded) {
+}
+
+TermAutomaton::TermAutomaton(const std::vector<std::string_view>& folded) {
+  // A term adds the states past the part it shares with the term before it.
+  auto shared_with_last = [&](size_t t) {
+    if (t == 0) return size_t{0};
+    const std::string_view last = folded[t - 1], term = folded[t];
     size_t shared = 0;
     while (shared < last.size() && shared < term.size() && last[shared] == term[shared]) ++shared;
+    return shared;
+  };
+  size_t bytes = 0, states = 1;
+  for (size_t t = 0; t < folded.size(); ++t) {
+    bytes += folded[t].size();
+    states += folded[t].size() - shared_with_last(t);
+    shortest_ = std::min(shortest_, folded[t].size());
+  }
+  if (bytes >= EndsTerm) throw std::bad_alloc();
+  // The trie, state by state in the terms' order, so that a state's edges
+  // are made in byte order. Counted first, its arrays are made at their
+  // size: for a million terms, growing them by doubling would take tens of
+  // megabytes more than the automaton while it is built.
+  std::vector<uint32_t> parent, path(1, 0);  // path: the states of the last term, by depth
+  std::vector<unsigned char> byte;
+  parent.reserve(states);
+  byte.reserve(states);
+  ends_term_.reserve(states);
+  parent.push_back(0);
+  byte.push_back(0);
+  ends_term_.push_back(0);
+  for (size_t t = 0; t < folded.size(); ++t) {
+    const std::string_view term = folded[t];
+    const size_t shared = shared_with_last(t);
     path.resize(shared + 1);
     for (size_t i = shared; i < term.size(); ++i) {
       path.push_back(static_cast<uint32_t>(parent.size()));
@@ -51,39 +79,31 @@ TermAutomaton::TermAutomaton(const std::vector<std::string>& folded) {
       ends_term_.push_back(0);
     }
     ends_term_[path.back()] = 1;
-    last = term;
   }
-  const size_t states = parent.size();
   // The edges grouped by state: counted one place further on, summed, then
   // placed with entry s + 1 as state s's cursor, which leaves entry s at
-  // the start of state s's edges.
+  // the start of state s's edges. Each array goes as soon as it is used.
   first_edge_.assign(states + 2, 0);
   for (size_t s = 1; s < states; ++s) ++first_edge_[parent[s] + 2];
   for (size_t s = 2; s < states + 2; ++s) first_edge_[s] += first_edge_[s - 1];
   edge_targets_.resize(states - 1);
-  edge_bytes_.resize(states - 1);
-  for (size_t s = 1; s < states; ++s) {
-    const uint32_t at = first_edge_[parent[s] + 1]++;
-    edge_targets_[at] = static_cast<uint32_t>(s);
-    edge_bytes_[at] = byte[s];
-  }
+  for (size_t s = 1; s < states; ++s) edge_targets_[first_edge_[parent[s] + 1]++] = static_cast<uint32_t>(s);
   first_edge_.pop_back();
-  byte = {};
+  parent = std::vector<uint32_t>();  // given back: assigning {} keeps the room
+  edge_bytes_.resize(states - 1);
+  for (size_t e = 0; e + 1 < states; ++e) edge_bytes_[e] = byte[edge_targets_[e]];
+  byte = std::vector<unsigned char>();
   for (uint32_t e = first_edge_[0]; e < first_edge_[1]; ++e) root_next_[edge_bytes_[e]] = edge_targets_[e];
   // Failure links breadth first, so that every state's link leads to a
   // shallower state whose link is known.
   fail_.assign(states, 0);
-  std::vector<uint32_t> order = std::move(parent);  // its room, not its content
-  order.assign(1, 0);
-  for (size_t k = 0; k < order.size(); ++k) {
-    const uint32_t s = order[k];
+  breadth_first([&](uint32_t s) {
     for (uint32_t e = first_edge_[s]; e < first_edge_[s + 1]; ++e) {
       const uint32_t t = edge_targets_[e];
       fail_[t] = s == 0 ? 0 : next(fail_[s], edge_bytes_[e]);
       ends_term_[t] = ends_term_[t] | ends_term_[fail_[t]];
-      order.push_back(t);
     }
-  }
+  });
 }
 
 uint32_t TermAutomaton::next(uint32_t state, unsigned char byte) const {
@@ -107,17 +127,11 @@ bool TermAutomaton::make_table(size_t budget) {
   auto entry = [&](uint32_t state) { return ends_term_[state] ? state | EndsTerm : state; };
   // Breadth first: a state's row is its failure state's (shallower, done),
   // with its own edges over it.
-  std::vector<uint32_t> order(1, 0);
-  order.reserve(states);
-  for (size_t k = 0; k < order.size(); ++k) {
-    const uint32_t s = order[k];
+  breadth_first([&](uint32_t s) {
     uint32_t* row = &table_[s * classes];
     if (s != 0) std::copy_n(&table_[fail_[s] * classes], classes, row);
-    for (uint32_t e = first_edge_[s]; e < first_edge_[s + 1]; ++e) {
-      row[class_of[edge_bytes_[e]]] = entry(edge_targets_[e]);
-      order.push_back(edge_targets_[e]);
-    }
-  }
+    for (uint32_t e = first_edge_[s]; e < first_edge_[s + 1]; ++e) row[class_of[edge_bytes_[e]]] = entry(edge_targets_[e]);
+  });
   classes_ = classes;
   for (unsigned b = 0; b < 256; ++b) {
     plain_class_[b] = class_of[fold_table.plain[b]];

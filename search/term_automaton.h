@@ -17,7 +17,7 @@ class TermAutomaton {
   // `folded` are distinct, non-empty, folded terms in byte order.
   // Throws std::bad_alloc when memory runs out, or when the terms have more
   // bytes than the automaton can number.
-  explicit TermAutomaton(const std::vector<std::string>& folded);
+  explicit TermAutomaton(const std::vector<std::string_view>& folded);
 
   // Makes the automaton a full table of its moves, when that takes at most
   // `budget` bytes: a search then costs one look-up per byte. Returns
@@ -33,6 +33,10 @@ class TermAutomaton {
 
  private:
   uint32_t next(uint32_t state, unsigned char byte) const;
+  // Calls visit(state) for every state, the root first and each one after
+  // every shallower state.
+  template <typename Visit>
+  void breadth_first(Visit&& visit) const;
 
   // State 0 is the root. The edges out of state s are edge_bytes_ and
   // edge_targets_ [first_edge_[s], first_edge_[s + 1]), by byte.

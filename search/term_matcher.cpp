@@ -176,18 +176,35 @@ void fold_in_place(std::string& folded) {
 void TermMatcher::DatabaseFree::operator()(hs_database* database) const { hs_free_database(database); }
 void TermMatcher::ScratchFree::operator()(hs_scratch* scratch) const { hs_free_scratch(scratch); }
 
-TermMatcher::TermMatcher(const std::vector<std::string>& terms, Engine engine) {
-  std::vector<std::string> folded;
-  for (const std::string& term : terms)
-    if (!term.empty()) folded.push_back(fold_utf8(runtime::repair_utf8(term)));
-  std::sort(folded.begin(), folded.end());
-  folded.erase(std::unique(folded.begin(), folded.end()), folded.end());
-  if (folded.empty()) return;
+TermMatcher::TermMatcher(std::vector<std::string> terms, Engine engine) {
+  // Folded where they stand: a million terms take tens of megabytes, and a
+  // second copy of them would stay alive while the automaton is built.
+  std::erase_if(terms, [](const std::string& term) { return term.empty(); });
+  for (std::string& term : terms) {
+    if (!runtime::is_well_formed_utf8(term)) term = runtime::repair_utf8(term);
+    fold_in_place(term);
+  }
+  std::sort(terms.begin(), terms.end());
+  terms.erase(std::unique(terms.begin(), terms.end()), terms.end());
+  if (terms.empty()) return;
+  // Then packed into one string: as strings of their own, short terms take
+  // several times their bytes, for as long as the automaton needs them.
+  size_t bytes = 0;
+  for (const std::string& term : terms) bytes += term.size();
+  std::string packed;
+  packed.reserve(bytes);
+  for (const std::string& term : terms) packed += term;
+  std::vector<std::string_view> folded;
+  folded.reserve(terms.size());
+  for (size_t t = 0, at = 0; t < terms.size(); at += terms[t++].size())
+    folded.push_back(std::string_view(packed).substr(at, terms[t].size()));
+  // Given back (assigning {} would keep the room).
+  terms = std::vector<std::string>();
   // A term that holds another term decides nothing: the other one matches
   // every line it does. Sets of real path fragments shrink a lot this way.
   automaton_ = std::make_unique<TermAutomaton>(folded);
   const size_t all = folded.size();
-  std::erase_if(folded, [&](const std::string& term) { return automaton_->holds_other(term); });
+  std::erase_if(folded, [&](std::string_view term) { return automaton_->holds_other(term); });
   const bool dropped_many = folded.size() < all - all / 8;
   // Made again of the terms that decide, the automaton is smaller, and
   // more often small enough to be a table. Worth it only when many terms
@@ -205,8 +222,7 @@ TermMatcher::TermMatcher(const std::vector<std::string>& terms, Engine engine) {
       hs_valid_platform() != HS_SUCCESS)
     return;
   std::vector<std::string> compiled;
-  for (std::string& term : folded)
-    (term.size() > LongestCompiledTerm ? long_terms_ : compiled).push_back(std::move(term));
+  for (std::string_view term : folded) (term.size() > LongestCompiledTerm ? long_terms_ : compiled).emplace_back(term);
   // Long terms that end alike, next to each other.
   std::sort(long_terms_.begin(), long_terms_.end(), [](const std::string& a, const std::string& b) {
     return std::pair(window_of(a), std::string_view(a)) < std::pair(window_of(b), std::string_view(b));

@@ -39,9 +39,10 @@ class TermMatcher {
   // automaton whatever the terms, or the compiled engine alone. All give
   // the same results.
   enum class Engine { Chosen, Automaton, Compiled };
-  // `terms` are the terms' lines as read; empty terms match nothing.
-  // Throws std::bad_alloc when memory runs out.
-  explicit TermMatcher(const std::vector<std::string>& terms, Engine engine = Engine::Chosen);
+  // `terms` are the terms' lines as read; empty terms match nothing. They
+  // are taken, to be folded in place: pass them moved when they are not
+  // needed afterwards. Throws std::bad_alloc when memory runs out.
+  explicit TermMatcher(std::vector<std::string> terms, Engine engine = Engine::Chosen);
   ~TermMatcher();
   TermMatcher(const TermMatcher&) = delete;
   TermMatcher& operator=(const TermMatcher&) = delete;

@@ -244,7 +244,7 @@ TEST(TermAutomaton, TellsTermsThatHoldAnother) {
   const std::vector<std::string> terms = {"ab", "abc", "b", "cd", "xabx", "\xC3\xA9t\xC3\xA9", "\xC3\xA9"};
   std::vector<std::string> sorted = terms;
   std::sort(sorted.begin(), sorted.end());
-  TermAutomaton automaton(sorted);
+  TermAutomaton automaton(std::vector<std::string_view>(sorted.begin(), sorted.end()));
   struct Case {
     std::string term;
     bool holds_other;
@@ -272,7 +272,8 @@ TEST(TermAutomaton, WithAndWithoutItsTableAgreesWithTheRules) {
     std::sort(folded.begin(), folded.end());
     folded.erase(std::unique(folded.begin(), folded.end()), folded.end());
     if (folded.empty()) continue;
-    TermAutomaton sparse(folded), table(folded);
+    const std::vector<std::string_view> views(folded.begin(), folded.end());
+    TermAutomaton sparse(views), table(views);
     table.make_table(size_t{1} << 20);
     for (int n = 0; n < 30; ++n) {
       const std::string name = runtime::repair_utf8(random.text(12));

@@ -10,7 +10,8 @@
 # Rows: rare terms (about 1 % of the pairs match), a heavy mix (about a third
 # match), terms with accented capitals, 10,000 rare terms, dense matches
 # (terms found many times in every pair), 1,000 terms longer than 1,024 bytes,
-# 10,000 terms and no pairs, 8 times the pairs, every one of 8 times the
+# 10,000 terms and no pairs, a million terms and no folder list, 8 times the
+# pairs, ten million pairs and `readme`, every one of 8 times the
 # pairs matching (a block of hundreds of megabytes), and one folder line of
 # 200 MB without a line end. Shapes that defeat a naive engine: 100 terms of
 # 1,102 bytes whose first kilobyte is all `a` over 1,000 lines of 5,000 `a`
@@ -118,7 +119,7 @@ measure() {
   local block pairs matches
   block=$(stat -c %s "$dir/searchOutputList.txt")
   matches=$(($(wc -l <"$dir/searchOutputList.txt") - 1))
-  pairs=$(wc -l <"$dir/foldersScratch.txt")
+  pairs=$( (cat "$dir/foldersScratch.txt" 2>/dev/null || true) | wc -l)
   local automaton
   automaton=$(automaton_mb "$dir/searchTermsList.txt")
   read -r grep_t _ < <(best "LC_ALL=C grep -F -i -f searchTermsList.txt pairs.txt >grep.out; exit 0")
@@ -175,6 +176,9 @@ rm -rf "$dir"
 dir=$work/none
 make_corpus "$dir" 0
 measure "no pairs, 10,000 terms" many "-"
+# No folder list at all, and a million terms: nothing to compile.
+rm "$dir/foldersScratch.txt"
+measure "1M terms, no folder list" words "-"
 rm -rf "$dir"
 
 dir=$work/x8
@@ -182,6 +186,14 @@ if wanted "rare terms, 8x pairs" "all match, 8x pairs"; then
   make_corpus "$dir" 8000000
   measure "rare terms, 8x pairs" rare "-"
   measure "all match, 8x pairs" dense "-"
+  rm -rf "$dir"
+fi
+# Ten million pairs and one common term: a block of hundreds of megabytes.
+dir=$work/x10
+if wanted "readme, 10M pairs"; then
+  make_corpus "$dir" 10000000
+  echo readme >"$work/readme"
+  measure "readme, 10M pairs" readme "<= 1"
   rm -rf "$dir"
 fi
 if [ -n "${seconds[rare terms, 8x pairs]:-}" ] && [ -n "${seconds[rare terms]:-}" ]; then

@@ -5,9 +5,7 @@
 //   concatenation is the input without its terminator bytes;
 // - the same in UTF-8 and UTF-16 reading never crashes and ends;
 // - well-formed UTF-8 survives decode then encode unchanged;
-// - well-formed UTF-16 (the input read as units) survives encode then decode;
-// - the search's list reader, reading in large blocks, gives the same lines
-//   as the runtime's line reader after its byte-order mark is skipped.
+// - well-formed UTF-16 (the input read as units) survives encode then decode.
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -16,11 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "search/line_reader.h"
 #include "runtime/text_file.h"
 #include "runtime/utf8.h"
-
-using namespace search;
 
 namespace {
 
@@ -104,22 +99,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
   }
   runtime::close_file(0);
-
-  check(runtime::open_read(0, fd_path(fd)) != 0);
-  runtime::skip_utf8_bom(0);
-  std::vector<std::string> lines;
-  while (!runtime::at_eof(0)) runtime::read_line_bytes(0, lines.emplace_back());
-  runtime::close_file(0);
-  {
-    const std::u16string path16 = fd_path(fd);
-    ListReader reader(std::string(path16.begin(), path16.end()).c_str());
-    LineBlock block;
-    // One or two lines at a time, so that lines are handed over between calls.
-    while (reader.read_lines(block, 1 + block.count() % 2)) {
-    }
-    check(block.count() == lines.size());
-    for (size_t i = 0; i < lines.size(); ++i) check(block.line(i) == lines[i]);
-  }
 
   const std::u16string decoded = runtime::decode_utf8(input);
   // The strict check agrees with the independent one above (which also

@@ -40,4 +40,21 @@ size_t find_line_end(std::string_view bytes, size_t from) {
   return std::string_view::npos;
 }
 
+uint64_t line_ends_in_64(const char* p) {
+  uint64_t ends = 0;
+#ifdef __SSE2__
+  const __m128i lf = _mm_set1_epi8('\n'), cr = _mm_set1_epi8('\r'), zero = _mm_setzero_si128();
+  for (int k = 0; k < 4; ++k) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * k));
+    const __m128i hit =
+        _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, lf), _mm_cmpeq_epi8(v, cr)), _mm_cmpeq_epi8(v, zero));
+    ends |= static_cast<uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(hit))) << (16 * k);
+  }
+#else
+  for (int i = 0; i < 64; ++i)
+    if (p[i] == '\n' || p[i] == '\r' || p[i] == '\0') ends |= uint64_t{1} << i;
+#endif
+  return ends;
+}
+
 }  // namespace runtime

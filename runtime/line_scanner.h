@@ -22,6 +22,9 @@ enum class ByteOrderMark { Keep, Skip };
 // Where the first LF, CR or zero byte lies in `bytes` at or after `from`;
 // npos when there is none.
 size_t find_line_end(std::string_view bytes, size_t from = 0);
+// One bit for each LF, CR or zero byte among the 64 bytes at `p`, bit i
+// for byte i.
+uint64_t line_ends_in_64(const char* p);
 
 class LineScanner {
  public:
@@ -74,8 +77,25 @@ size_t LineScanner::scan(std::string_view bytes, bool end, size_t max_lines, Sin
   }
   size_t from = pos + clear_;
   clear_ = 0;
+  // Short lines are the rule: the ends among 64 bytes are found in one step
+  // and handed out one by one, where a search for each line's end on its own
+  // would cost more than everything else a reader does with the line.
+  size_t window = std::string_view::npos;  // the ends of [window, window + 64) are in `ends`
+  uint64_t ends = 0;
+  const auto next_end = [&](size_t at) {
+    for (;;) {
+      if (window != std::string_view::npos && at < window + 64) {
+        if (const uint64_t ahead = ends & (~uint64_t{0} << (at - window)))
+          return window + static_cast<size_t>(__builtin_ctzll(ahead));
+        at = window + 64;
+      }
+      if (at > bytes.size() || bytes.size() - at < 64) return find_line_end(bytes, at);
+      window = at;
+      ends = line_ends_in_64(bytes.data() + at);
+    }
+  };
   for (size_t lines = 0; lines < max_lines;) {
-    const size_t stop = find_line_end(bytes, from);
+    const size_t stop = next_end(from);
     if (stop == std::string_view::npos) {
       if (end && pos < bytes.size()) {
         line(bytes.substr(pos));

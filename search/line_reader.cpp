@@ -8,10 +8,6 @@
 #include <cstring>
 #include <string>
 
-#ifdef __SSE2__
-#include <emmintrin.h>
-#endif
-
 #include "runtime/utf8.h"
 
 namespace search {
@@ -20,48 +16,20 @@ namespace {
 
 constexpr size_t ReadSize = size_t{64} << 10;
 
-bool is_terminator(char byte) { return byte == '\n' || byte == '\r' || byte == '\0'; }
-
-// The first LF, CR or zero byte in [p, end), or end; `high` gathers the bits
-// of the bytes passed over, so that bytes of 0x80 and above show.
-const char* find_terminator(const char* p, const char* end, unsigned& high) {
-#ifdef __SSE2__
-  const __m128i lf = _mm_set1_epi8('\n'), cr = _mm_set1_epi8('\r'), zero = _mm_setzero_si128();
-  while (end - p >= 16) {
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    const __m128i hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, lf), _mm_cmpeq_epi8(v, cr)),
-                                     _mm_cmpeq_epi8(v, zero));
-    const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(hit));
-    const unsigned highs = static_cast<unsigned>(_mm_movemask_epi8(v));
-    if (mask) {
-      const unsigned at = static_cast<unsigned>(__builtin_ctz(mask));
-      high |= highs & ((1u << at) - 1);
-      return p + at;
-    }
-    high |= highs;
-    p += 16;
+// Whether no byte of [p, p + n) is 0x80 or above: eight at a time, as the
+// lines of a batch are mostly plain ASCII and looked through once more here.
+bool all_ascii(const char* p, size_t n) {
+  constexpr uint64_t Highs = 0x8080808080808080u;
+  uint64_t high = 0;
+  size_t i = 0;
+  for (; i + 8 <= n; i += 8) {
+    uint64_t word;
+    std::memcpy(&word, p + i, 8);
+    high |= word;
   }
-#endif
-  while (p < end && !is_terminator(*p)) high |= static_cast<unsigned char>(*p++) & 0x80;
-  return p;
+  for (; i < n; ++i) high |= static_cast<unsigned char>(p[i]);
+  return (high & Highs) == 0;
 }
-
-#ifdef __SSE2__
-// One bit per terminator among the 64 bytes at p; `high` gathers the bits of
-// bytes of 0x80 and above.
-uint64_t terminators64(const char* p, uint64_t& high) {
-  const __m128i lf = _mm_set1_epi8('\n'), cr = _mm_set1_epi8('\r'), zero = _mm_setzero_si128();
-  uint64_t mask = 0;
-  for (int k = 0; k < 4; ++k) {
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * k));
-    const __m128i hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, lf), _mm_cmpeq_epi8(v, cr)),
-                                     _mm_cmpeq_epi8(v, zero));
-    mask |= static_cast<uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(hit))) << (16 * k);
-    high |= static_cast<unsigned>(_mm_movemask_epi8(v));
-  }
-  return mask;
-}
-#endif
 
 }  // namespace
 
@@ -103,88 +71,35 @@ size_t ListReader::read_lines(LineBlock& block, size_t max_lines, size_t max_byt
   const size_t base = bytes.size();
   bytes.append(carry_.view());
   carry_.clear();
-  size_t line_start = base, pos = base, lines = 0;
-  unsigned high = 0;
-  auto available = [&] { return pos < bytes.size() || read_more(bytes); };
+  bool mark = false;
   if (first_) {
     // Enough bytes to see a byte-order mark, or the whole of a shorter file.
     while (bytes.size() - base < runtime::Utf8Bom.size() && read_more(bytes)) {
     }
-    if (std::string_view(bytes.data() + base, bytes.size() - base).starts_with(runtime::Utf8Bom)) {
-      // Not content: made into line ends, so that no term is found across it.
-      memset(bytes.data() + base, '\n', runtime::Utf8Bom.size());
-      pos = line_start = base + runtime::Utf8Bom.size();
-    }
+    mark = std::string_view(bytes.data() + base, bytes.size() - base).starts_with(runtime::Utf8Bom);
     first_ = false;
   }
-  while (lines < max_lines && (lines == 0 || bytes.size() - base < max_bytes)) {
-    if (skip_lf_) {
-      if (!available()) break;
-      if (bytes.data()[pos] == '\n') line_start = ++pos;
-      skip_lf_ = false;
-    }
-#ifdef __SSE2__
-    // Short lines are the rule: 64 bytes are looked at in one step, and
-    // each terminator among them ends a line.
-    if (bytes.size() - pos >= 64) {
-      const char* data = bytes.data();
-      uint64_t high64 = 0;
-      uint64_t mask = terminators64(data + pos, high64);
-      high |= high64 != 0;
-      const size_t window = pos;
-      bool full = false;
-      while (mask) {
-        const size_t t = window + static_cast<size_t>(__builtin_ctzll(mask));
-        mask &= mask - 1;
-        block.starts.push_back(line_start);
-        block.ends.push_back(t);
-        ++lines;
-        line_start = t + 1;
-        if (data[t] == '\r') {
-          if (t + 1 == bytes.size()) {
-            skip_lf_ = true;
-          } else if (data[t + 1] == '\n') {
-            ++line_start;
-            if (t + 1 - window < 64) mask &= ~(uint64_t{1} << (t + 1 - window));
-          }
-        }
-        if (lines == max_lines || bytes.size() - base >= max_bytes) {
-          full = true;
-          break;
-        }
-      }
-      pos = full ? line_start : std::max(window + 64, line_start);
-      continue;
-    }
-#endif
-    const char* data = bytes.data();
-    const char* end = data + bytes.size();
-    const char* p = find_terminator(data + pos, end, high);
-    pos = static_cast<size_t>(p - data);
-    if (p == end) {
-      if (read_more(bytes)) continue;
-      if (pos == line_start) break;  // nothing after the last terminator
-      block.starts.push_back(line_start);
-      block.ends.push_back(pos);
-      ++lines;
-      line_start = pos;
-      break;
-    }
-    block.starts.push_back(line_start);
-    block.ends.push_back(pos);
+  size_t consumed = base, lines = 0;
+  const auto add = [&](std::string_view line) {
+    const auto start = static_cast<size_t>(line.data() - bytes.data());
+    block.starts.push_back(start);
+    block.ends.push_back(start + line.size());
     ++lines;
-    skip_lf_ = *p == '\r';
-    line_start = ++pos;
+    return bytes.size() - base < max_bytes;
+  };
+  for (;;) {
+    consumed += lines_.scan({bytes.data() + consumed, bytes.size() - consumed}, at_end_, max_lines - lines, add);
+    if (at_end_ || lines == max_lines || (lines > 0 && bytes.size() - base >= max_bytes)) break;
+    read_more(bytes);
   }
-  if (skip_lf_ && line_start < bytes.size()) {
-    if (bytes.data()[line_start] == '\n') ++line_start;
-    skip_lf_ = false;
-  }
-  // Bytes read past the last line (some perhaps looked at already) wait for
-  // the next call.
-  carry_.append(bytes.data() + line_start, bytes.size() - line_start);
-  bytes.shrink(line_start);
-  if (high) block.ascii = false;
+  // The mark is not content: made into line ends, so that a search over the
+  // whole block finds no term across it.
+  if (mark) std::memset(bytes.data() + base, '\n', runtime::Utf8Bom.size());
+  if (!all_ascii(bytes.data() + base, consumed - base)) block.ascii = false;
+  // Bytes read past the last line (some perhaps looked through already)
+  // wait for the next call.
+  carry_.append(bytes.data() + consumed, bytes.size() - consumed);
+  bytes.shrink(consumed);
   return lines;
 }
 

@@ -16,6 +16,7 @@
 
 #include "search/byte_buffer.h"
 #include "runtime/descriptor.h"
+#include "runtime/line_scanner.h"
 
 namespace search {
 
@@ -76,9 +77,9 @@ class ListReader {
 
   runtime::Descriptor fd_;
   bool at_end_ = false;
-  bool first_ = true;       // nothing read yet: a byte-order mark may follow
-  bool skip_lf_ = false;    // the last line ended with CR: an LF next is its
-  ByteBuffer carry_;        // bytes read past the last line handed out
+  bool first_ = true;  // nothing read yet: a byte-order mark may follow
+  runtime::LineScanner lines_{runtime::ByteOrderMark::Skip};
+  ByteBuffer carry_;  // bytes read past the last line handed out
 };
 
 // Pairs of lines: pair n is line n of the folder list with line n of the

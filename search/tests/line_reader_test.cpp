@@ -152,4 +152,33 @@ TEST(PairReader, BatchesKeepEveryPairInOrder) {
   EXPECT_EQ(batches, 3u);
 }
 
+// The block as the matcher searches it whole: the byte-order mark must not
+// join the first line to anything before it, and a block is marked plain
+// ASCII exactly when none of its lines holds a byte of 0x80 or above.
+TEST(ListReader, BlockBytesAsTheMatcherSeesThem) {
+  struct Case {
+    const char* what;
+    std::string bytes;
+    std::string block;  // every byte read, the last line's terminator included
+    bool ascii;
+  } cases[] = {
+      {"plain lines", "ab\ncd\r\n", "ab\ncd\r\n", true},
+      {"a mark becomes line ends", "\xEF\xBB\xBF" "ab\n", "\n\n\nab\n", true},
+      {"a mark alone", "\xEF\xBB\xBF", "\n\n\n", true},
+      {"a high byte in the last line", "ab\nc\xC3\xA9", "ab\nc\xC3\xA9", false},
+      {"a high byte far into a long line", std::string(1000, 'a') + "\xFF", std::string(1000, 'a') + "\xFF", false},
+      {"a mark later on is content", "a\n\xEF\xBB\xBF", "a\n\xEF\xBB\xBF", false},
+  };
+  ScratchDir dir;
+  for (const Case& c : cases) {
+    dir.write("list.txt", c.bytes);
+    ListReader reader((dir / "list.txt").c_str());
+    LineBlock block;
+    while (reader.read_lines(block, 1000)) {
+    }
+    EXPECT_EQ(block.bytes.view(), c.block) << c.what;
+    EXPECT_EQ(block.ascii, c.ascii) << c.what;
+  }
+}
+
 }  // namespace

@@ -124,7 +124,7 @@ TEST(Utf8Replacing, WellFormedLongRunsAndLateFaults) {
   EXPECT_TRUE(is_well_formed_utf8(text));
   text += "\xC3\xA9";
   EXPECT_TRUE(is_well_formed_utf8(text));
-  text.insert(517, "\x80");
+  text.insert(text.begin() + 517, '\x80');
   EXPECT_FALSE(is_well_formed_utf8(text));
   EXPECT_EQ(repair_utf8(text).size(), text.size() + 2);
 }

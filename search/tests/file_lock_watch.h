@@ -17,7 +17,10 @@ inline ino_t inode_of(const std::string& path) {
 // Whether, within a minute, the lock table shows a whole-file lock on the
 // inode that is awaited (`waiting`) or held by someone.
 inline bool lock_shows(ino_t inode, bool waiting) {
-  const std::string mark = ":" + std::to_string(inode) + " ";
+  // Built by appending: GCC 12 warns falsely of an overlap in "…" + string.
+  std::string mark = ":";
+  mark += std::to_string(inode);
+  mark += ' ';
   for (auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(1);
        std::chrono::steady_clock::now() < deadline;) {
     std::ifstream locks("/proc/locks");

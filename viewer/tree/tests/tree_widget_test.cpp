@@ -525,7 +525,7 @@ TEST_F(TreeWidgetTest, ViewFollowsEveryChangeWhateverIsExpanded) {
   for (int round = 0; round < 40; ++round) {
     for (int step = 0; step < 15; ++step) {
       int32_t count = kind().count_items(tree());
-      std::string text = "r" + std::to_string(round) + "s" + std::to_string(step);
+      std::string text = std::string("r").append(std::to_string(round)).append("s").append(std::to_string(step));
       int choice = static_cast<int>(random() % 10);
       if (choice < 5 || count == 0) {
         int32_t position = random() % 4 == 0 ? static_cast<int32_t>(random() % (count + 1)) : -1;

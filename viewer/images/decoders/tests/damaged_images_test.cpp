@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <array>
 #include <climits>
 #include <filesystem>
@@ -52,14 +53,14 @@ Bytes bmp(int32_t width, int32_t height, uint16_t bpp, uint32_t compression,
 // An 18-byte TGA header followed by the given bytes.
 Bytes tga(uint8_t type, uint16_t width, uint16_t height, uint8_t depth, uint8_t descriptor,
           const Bytes& rest, uint8_t colour_map_type = 0) {
-  Bytes b(18);
+  Bytes b(18 + rest.size());
+  std::copy(rest.begin(), rest.end(), b.begin() + 18);
   b[1] = colour_map_type;
   b[2] = type;
   put16(b, 12, width);
   put16(b, 14, height);
   b[16] = depth;
   b[17] = descriptor;
-  b.insert(b.end(), rest.begin(), rest.end());
   return b;
 }
 

@@ -141,7 +141,7 @@ TEST_F(DecoderRegistryTest, SizesNoImageCanHaveCountAsRefusal) {
 }
 
 TEST_F(DecoderRegistryTest, TheThirtyFirstRegistrationIsRefused) {
-  for (int i = 0; i < MaxDecoders; ++i) add("D" + std::to_string(i), false);
+  for (int i = 0; i < MaxDecoders; ++i) add(std::string("D").append(std::to_string(i)), false);
   EXPECT_FALSE(register_decoder(std::make_unique<FakeDecoder>("extra", true)));
   EXPECT_EQ(decoder_count(), MaxDecoders);
   EXPECT_FALSE(identify_image({data, sizeof data}));

@@ -1,7 +1,6 @@
 #include "search/line_reader.h"
 
 #include <fcntl.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <algorithm>
@@ -46,8 +45,8 @@ void check_unopened_input(const char* path, int error) {
   }
 }
 
-ListReader::ListReader(const char* path) : fd_(::open(path, O_RDONLY | O_CLOEXEC)) {
-  if (!fd_.valid()) {
+ListReader::ListReader(const char* path) : source_(runtime::Descriptor(::open(path, O_RDONLY | O_CLOEXEC))) {
+  if (!source_.is_open()) {
     check_unopened_input(path, errno);
     at_end_ = true;
   }
@@ -55,14 +54,14 @@ ListReader::ListReader(const char* path) : fd_(::open(path, O_RDONLY | O_CLOEXEC
 
 bool ListReader::read_more(ByteBuffer& bytes) {
   if (at_end_) return false;
-  ssize_t got;
-  do got = ::read(fd_.get(), bytes.extend(ReadSize), ReadSize);
-  while (got < 0 && errno == EINTR);
-  if (got <= 0) {
+  // The descriptor blocks, so nothing but bytes or the end comes back.
+  const runtime::ByteSource::Filled filled = source_.fill({bytes.extend(ReadSize), ReadSize});
+  if (filled.status != runtime::ByteSource::Status::More) {
     at_end_ = true;
+    source_.close();
     return false;
   }
-  bytes.commit(static_cast<size_t>(got));
+  bytes.commit(filled.bytes);
   return true;
 }
 

@@ -21,7 +21,7 @@
 #include <utility>
 #include <vector>
 
-#include "search/line_reader.h"
+#include "search/line_block.h"
 #include "search/term_automaton.h"
 
 struct hs_database;

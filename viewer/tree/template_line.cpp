@@ -3,9 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
-#include <cerrno>
 
 #include "runtime/string_functions.h"
 #include "runtime/utf8.h"
@@ -47,25 +45,22 @@ TemplateLine parse_template_line(std::string_view line) {
   return node;
 }
 
-TemplateReader::~TemplateReader() { close(); }
-
 bool TemplateReader::open(const char* name) {
   close();
   // Without O_NONBLOCK, opening a FIFO waits for a writer.
-  fd_ = ::open(name, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  source_ = runtime::ByteSource(runtime::Descriptor(::open(name, O_RDONLY | O_NONBLOCK | O_CLOEXEC)));
   struct stat info {};
-  const bool known = fd_ >= 0 && fstat(fd_, &info) == 0;
+  const bool known = source_.is_open() && fstat(source_.descriptor(), &info) == 0;
   size_ = known && S_ISREG(info.st_mode) ? info.st_size : -1;
   fifo_ = known && S_ISFIFO(info.st_mode);
   buffer_.clear();
   start_ = 0;
   lines_ = runtime::LineScanner(runtime::ByteOrderMark::Skip);
-  return fd_ >= 0;
+  return source_.is_open();
 }
 
 void TemplateReader::close() {
-  if (fd_ >= 0) ::close(fd_);
-  fd_ = -1;
+  source_.close();
   std::string().swap(buffer_);
   std::string().swap(repaired_);
   start_ = 0;
@@ -79,32 +74,27 @@ bool TemplateReader::fill() {
   }
   const size_t kept = buffer_.size();
   buffer_.resize(kept + ReadChunk);
-  for (;;) {
-    const ssize_t got = ::read(fd_, buffer_.data() + kept, ReadChunk);
-    if (got > 0) {
-      buffer_.resize(kept + static_cast<size_t>(got));
+  const runtime::ByteSource::Filled filled = source_.fill({buffer_.data() + kept, ReadChunk});
+  buffer_.resize(kept + filled.bytes);
+  switch (filled.status) {
+    case Status::More:
       return true;
-    }
-    buffer_.resize(kept);
-    if (got < 0 && errno == EINTR) {
-      buffer_.resize(kept + ReadChunk);
-      continue;
-    }
-    if (got < 0 && errno == EAGAIN) {
+    case Status::Blocked:
+      blocked_ = true;
+      return true;
+    case Status::End:
+      break;
+  }
+  // A FIFO reads as ended while no writer has come yet; it has ended only
+  // once the system reports that a writer came and went.
+  if (fifo_) {
+    pollfd state{source_.descriptor(), POLLIN, 0};
+    if (poll(&state, 1, 0) == 0 || !(state.revents & POLLHUP)) {
       blocked_ = true;
       return true;
     }
-    // A FIFO reads as ended while no writer has come yet; it has ended only
-    // once the system reports that a writer came and went.
-    if (got == 0 && fifo_) {
-      pollfd state{fd_, POLLIN, 0};
-      if (poll(&state, 1, 0) == 0 || !(state.revents & POLLHUP)) {
-        blocked_ = true;
-        return true;
-      }
-    }
-    return false;  // the end, or a read error, which counts as the end
   }
+  return false;
 }
 
 void TemplateReader::emit(std::string_view bytes, const TemplateNodeSink& add_node) {
@@ -116,7 +106,7 @@ void TemplateReader::emit(std::string_view bytes, const TemplateNodeSink& add_no
 }
 
 TemplateReader::Status TemplateReader::read(size_t max_lines, const TemplateNodeSink& add_node) {
-  if (fd_ < 0) return Status::End;
+  if (!source_.is_open()) return Status::End;
   size_t lines = 0;
   const auto hand_on = [&](std::string_view line) {
     emit(line, add_node);

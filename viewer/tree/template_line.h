@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "runtime/byte_source.h"
 #include "runtime/line_scanner.h"
 
 namespace tree {
@@ -35,10 +36,9 @@ using TemplateNodeSink = std::function<void(const TemplateLine&)>;
 // as U+FFFD, one for each maximal ill-formed subsequence.
 class TemplateReader {
  public:
-  enum class Status { More, Blocked, End };
+  using Status = runtime::ByteSource::Status;
 
   TemplateReader() = default;
-  ~TemplateReader();
   TemplateReader(const TemplateReader&) = delete;
   TemplateReader& operator=(const TemplateReader&) = delete;
 
@@ -47,7 +47,7 @@ class TemplateReader {
   // The size in bytes of a regular file, else -1 (a FIFO, a device).
   int64_t size() const { return size_; }
   // The file's descriptor, to wait on while Blocked; -1 when closed.
-  int descriptor() const { return fd_; }
+  int descriptor() const { return source_.descriptor(); }
   // Hands at most `max_lines` lines to `add_node`, in file order. More: call
   // again; Blocked: nothing to read just now; End: the file is read and
   // closed.
@@ -58,7 +58,7 @@ class TemplateReader {
   bool fill();  // false at the end of the file
   void emit(std::string_view bytes, const TemplateNodeSink& add_node);
 
-  int fd_ = -1;
+  runtime::ByteSource source_;
   int64_t size_ = -1;
   bool fifo_ = false;
   bool blocked_ = false;

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "tree/item_text.h"
+
 using gtk::GObjectPtr;
 using namespace tree;
 

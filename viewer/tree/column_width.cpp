@@ -4,6 +4,7 @@
 #include <exception>
 #include <memory>
 
+#include "tree/item_text.h"
 #include "tree/tree_store.h"
 
 namespace tree {

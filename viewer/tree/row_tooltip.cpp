@@ -6,6 +6,7 @@
 #include <string>
 
 #include "tree/column_width.h"
+#include "tree/item_text.h"
 #include "tree/tree_model.h"
 #include "tree/tree_store.h"
 #include "tree/view_rows.h"

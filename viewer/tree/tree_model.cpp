@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "gtk/toolkit_colour.h"
+#include "tree/item_text.h"
 
 namespace tree {
 

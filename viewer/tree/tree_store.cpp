@@ -4,52 +4,10 @@
 #include <climits>
 #include <cstring>
 #include <stdexcept>
-#include <memory>
+
+#include "tree/item_text.h"
 
 namespace tree {
-
-namespace {
-
-// Replaced and removed texts stay in the arena until they make up half of
-// it, and at least this much: compacting copies every live text.
-constexpr size_t MinGarbageToCompact = size_t{1} << 20;
-
-char ascii_lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
-
-}  // namespace
-
-bool displayed_text(const char* text, std::string& shown) {
-  size_t bytes = 0;
-  size_t characters = 0;
-  const auto* p = reinterpret_cast<const unsigned char*>(text);
-  while (p[bytes] != 0) {
-    if ((p[bytes] & 0xC0) != 0x80) {
-      if (characters == DisplayedTextLimit) {
-        // Texts are well-formed UTF-8, so this cut lies between characters.
-        shown.assign(text, bytes);
-        shown += "\u2026";
-        return true;
-      }
-      ++characters;
-    }
-    ++bytes;
-  }
-  return false;
-}
-
-bool text_contains(const char* text, std::string_view needle) {
-  if (needle.empty()) return true;
-  const char first_lower = ascii_lower(needle[0]);
-  const char first_upper = first_lower >= 'a' && first_lower <= 'z' ? static_cast<char>(first_lower - 32)
-                                                                     : first_lower;
-  for (const char* p = text; *p; ++p) {
-    if (*p != first_lower && *p != first_upper) continue;
-    size_t i = 1;
-    while (i < needle.size() && p[i] && ascii_lower(p[i]) == ascii_lower(needle[i])) ++i;
-    if (i == needle.size()) return true;
-  }
-  return false;
-}
 
 int32_t TreeStore::find(int32_t after, std::string_view needle) const {
   const int32_t n = count();
@@ -158,86 +116,14 @@ void TreeStore::shift_indexes(uint32_t first, uint32_t from, int64_t delta) {
 }
 
 // ---------------------------------------------------------------------------
-// Texts, icons, extras
-
-uint64_t TreeStore::store_text(const char* text) {
-  if (!text || !*text) return 0;  // offset 0 holds the shared empty text
-  if (text_.empty()) text_.push_back('\0');
-  const uint64_t offset = text_.size();
-  const size_t length = std::strlen(text) + 1;
-  // Nodes keep 40 bits of offset: a terabyte of text.
-  if (offset + length > TextLimit) throw std::bad_alloc();
-  text_.append(text, length);
-  return offset;
-}
-
-void TreeStore::drop_text(uint64_t offset) {
-  if (offset != 0) text_garbage_ += std::strlen(text_.data() + offset) + 1;
-}
+// Texts and extras
 
 // Called once the nodes no longer refer to dropped texts.
 void TreeStore::compact_text() {
-  if (text_garbage_ < MinGarbageToCompact || text_garbage_ <= text_.size() / 2) return;
-  Text packed;
-  try {
-    packed.reserve(text_.size() - text_garbage_);
-  } catch (const std::bad_alloc&) {
-    return;  // keep the garbage; the texts stay valid
-  }
-  packed.push_back('\0');
-  for (Node& node : nodes_) {
-    if (node.text() == 0) continue;
-    const char* text = text_.data() + node.text();
-    node.set_text(packed.size());
-    packed.append(text, std::strlen(text) + 1);
-  }
-  text_.swap(packed);
-  text_garbage_ = 0;
-}
-
-TreeStore::~TreeStore() {
-  if (!keeper_.release) return;
-  for (const Icon& icon : icons_)
-    if (icon.handle) keeper_.release(icon.handle);
-}
-
-uint32_t TreeStore::take_icon(IconHandle handle) {
-  if (!handle) return 0;
-  auto found = icon_slots_.find(handle);
-  if (found != icon_slots_.end()) {
-    ++icons_[found->second].uses;
-    return found->second;
-  }
-  uint32_t slot;
-  if (!free_icons_.empty()) {
-    slot = free_icons_.back();
-    free_icons_.pop_back();
-  } else {
-    if (icons_.size() >= (size_t{1} << IconBits)) return 0;
-    icons_.emplace_back();
-    slot = static_cast<uint32_t>(icons_.size() - 1);
-  }
-  icon_slots_.emplace(handle, slot);
-  // One reference per distinct icon keeps it alive for every row that shows
-  // it, even after the image it came from is released.
-  if (keeper_.keep) keeper_.keep(handle);
-  icons_[slot].handle = handle;
-  icons_[slot].uses = 1;
-  return slot;
-}
-
-void TreeStore::drop_icon(uint32_t slot) {
-  if (slot == 0) return;
-  Icon& icon = icons_[slot];
-  if (--icon.uses > 0) return;
-  icon_slots_.erase(icon.handle);
-  if (keeper_.release) keeper_.release(icon.handle);
-  icon.handle = nullptr;
-  try {
-    free_icons_.push_back(slot);
-  } catch (const std::bad_alloc&) {
-    // The empty slot is simply never reused.
-  }
+  text_.compact([this](TextArena::Packer& packer) {
+    for (Node& node : nodes_)
+      if (node.text() != 0) node.set_text(packer.pack(node.text()));
+  });
 }
 
 TreeStore::Extra& TreeStore::extra(uint32_t node) {
@@ -306,11 +192,11 @@ int32_t TreeStore::add(int32_t position, const char* text, IconHandle icon, int3
     if (!extras_.empty() && extras_.size() == extras_.capacity())
       extras_.reserve(extras_.size() * 2 + 64);
     if (parent == None && roots_.size() == roots_.capacity()) roots_.reserve(roots_.size() * 2 + 16);
-    node.set_text(store_text(text));
+    node.set_text(text_.store(text));
     try {
-      node.icon = take_icon(icon);
+      node.icon = icons_.take(icon);
     } catch (const std::bad_alloc&) {
-      drop_text(node.text());
+      text_.drop(node.text());
       throw;
     }
   } catch (const std::bad_alloc&) {
@@ -345,7 +231,7 @@ void TreeStore::reserve(size_t items, size_t text_bytes) {
   try {
     if (items > SIZE_MAX / sizeof(Node) - nodes_.size()) return;
     nodes_.reserve(nodes_.size() + items);
-    if (text_bytes < SIZE_MAX - text_.size()) text_.reserve(text_.size() + text_bytes + 1);
+    text_.reserve(text_bytes);
   } catch (const std::bad_alloc&) {
   } catch (const std::length_error&) {
   }
@@ -369,8 +255,8 @@ int32_t TreeStore::remove(int32_t index) {
   if (previous != None) nodes_[previous].next = nodes_[at].next;
   if (parent == None) roots_.erase(std::lower_bound(roots_.begin(), roots_.end(), at));
   for (uint32_t i = at; i < end; ++i) {
-    drop_icon(nodes_[i].icon);
-    drop_text(nodes_[i].text());
+    icons_.drop(nodes_[i].icon);
+    text_.drop(nodes_[i].text());
   }
   nodes_.erase(nodes_.begin() + at, nodes_.begin() + end);
   if (!extras_.empty()) extras_.erase(extras_.begin() + at, extras_.begin() + end);
@@ -395,8 +281,7 @@ void TreeStore::clear() {
   std::vector<uint32_t>().swap(roots_);
   last_depth_ = 0;
   reported_end_ = 0;
-  Text().swap(text_);
-  text_garbage_ = 0;
+  text_.clear();
 }
 
 int32_t TreeStore::depth(int32_t index) const {
@@ -428,27 +313,22 @@ bool TreeStore::has_children(int32_t index) const {
 }
 
 const char* TreeStore::text(int32_t index) const {
-  if (!valid(index) || nodes_[index].text() == 0) return "";
-  return text_.data() + nodes_[index].text();
+  return valid(index) ? text_.at(nodes_[index].text()) : "";
 }
 
 void TreeStore::set_text(int32_t index, const char* text) {
   if (!valid(index)) return;
   Node& node = nodes_[index];
   const size_t length = text ? std::strlen(text) : 0;
-  if (node.text() != 0 && length > 0 && length <= std::strlen(text_.data() + node.text())) {
-    // Overwrite in place; the tail of the old text becomes garbage.
-    char* old = text_.data() + node.text();
-    text_garbage_ += std::strlen(old) - length;
-    std::memmove(old, text, length + 1);
-  } else {
+  // A text no longer than the one it replaces takes its place.
+  if (!text_.overwrite(node.text(), text, length)) {
     uint64_t old = node.text();
     try {
-      node.set_text(store_text(text));
+      node.set_text(text_.store(text));
     } catch (const std::bad_alloc&) {
       return;
     }
-    drop_text(old);
+    text_.drop(old);
     compact_text();
   }
   ++text_changes_;
@@ -456,7 +336,7 @@ void TreeStore::set_text(int32_t index, const char* text) {
 }
 
 IconHandle TreeStore::icon(int32_t index) const {
-  return valid(index) ? icons_[nodes_[index].icon].handle : nullptr;
+  return valid(index) ? icons_.handle(nodes_[index].icon) : nullptr;
 }
 
 bool TreeStore::checked(int32_t index) const { return valid(index) && nodes_[index].checked; }

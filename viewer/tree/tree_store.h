@@ -1,5 +1,6 @@
 // The tree's item store, without any toolkit: nodes placed by level, texts
-// in one arena, icons by reference, colours and data, and finding by text.
+// in one arena (text_arena.h), icons by reference (icon_table.h), colours
+// and data, and finding by text (item_text.h).
 //
 // Items are kept in display order (pre-order over all rows, expanded or not),
 // so an item's index is its position in that order and every index lookup is
@@ -17,24 +18,14 @@
 #include <cstddef>
 #include <cstdint>
 #include <array>
-#include <new>
-#include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
-#include "runtime/large_memory.h"
+#include "tree/icon_table.h"
+#include "tree/store_allocator.h"
+#include "tree/text_arena.h"
 
 namespace tree {
-
-// An icon as the caller knows it (a toolkit image); the store only counts
-// its uses. IconKeeper takes a reference for the store when an icon is first
-// used and gives it back when the last item showing it goes.
-using IconHandle = void*;
-struct IconKeeper {
-  void (*keep)(IconHandle) = nullptr;
-  void (*release)(IconHandle) = nullptr;
-};
 
 // Told about every change among rows it has seen (see
 // TreeStore::see_children_of_parent).
@@ -51,35 +42,6 @@ class TreeStoreObserver {
   ~TreeStoreObserver() = default;
 };
 
-// The view shows at most this many characters of an item's text, the first
-// ones followed by "…": laying out a line of millions of characters takes
-// the toolkit seconds on every repaint. The store keeps the whole text.
-inline constexpr size_t DisplayedTextLimit = 4000;
-// The text as a view shows it when it is longer than DisplayedTextLimit
-// characters: its first ones and "…", in `shown`. False (and `shown`
-// untouched) when the text is short enough as it is.
-bool displayed_text(const char* text, std::string& shown);
-// Whether `text` holds `needle`, letters A to Z matching either case.
-bool text_contains(const char* text, std::string_view needle);
-
-// The store's large arrays: a million-row tree fills tens of megabytes.
-template <typename T>
-struct StoreAllocator {
-  using value_type = T;
-  StoreAllocator() = default;
-  template <typename U>
-  StoreAllocator(const StoreAllocator<U>&) {}
-  T* allocate(size_t count) {
-    if (count > SIZE_MAX / sizeof(T)) throw std::bad_alloc();
-    return static_cast<T*>(runtime::allocate_large_block(count * sizeof(T)));
-  }
-  void deallocate(T* memory, size_t count) { runtime::free_large_block(memory, count * sizeof(T)); }
-  template <typename U>
-  bool operator==(const StoreAllocator<U>&) const {
-    return true;
-  }
-};
-
 // Item colours are 0xBBGGRR; NoColour leaves the theme's colour.
 inline constexpr int32_t NoColour = -1;
 enum class TreeColour { Foreground, Background };
@@ -87,8 +49,7 @@ enum class TreeColour { Foreground, Background };
 class TreeStore {
  public:
   explicit TreeStore(IconKeeper icons = {}, TreeStoreObserver* observer = nullptr)
-      : keeper_(icons), observer_(observer) {}
-  ~TreeStore();
+      : observer_(observer), icons_(icons) {}
   TreeStore(const TreeStore&) = delete;
   TreeStore& operator=(const TreeStore&) = delete;
 
@@ -176,8 +137,6 @@ class TreeStore {
 
  private:
   static constexpr uint32_t None = UINT32_MAX;
-  static constexpr uint32_t IconBits = 21;
-  static constexpr uint64_t TextLimit = uint64_t{1} << 40;
 
   // 16 bytes: ten million of them take 160 MB. An item's depth is not
   // kept: it is counted on the way up to the top level, except for the last
@@ -185,9 +144,9 @@ class TreeStore {
   struct Node {
     uint32_t parent;    // node index, None at the top level
     uint32_t next;      // the next sibling, None for the last child
-    uint32_t text_low;  // offset of the zero-terminated text in text_,
-    uint32_t text_high : 40 - 32;  // 40 bits in all
-    uint32_t icon : IconBits;  // slot in icons_, 0 = none
+    uint32_t text_low;  // offset of the text in text_,
+    uint32_t text_high : TextArena::OffsetBits - 32;  // 40 bits in all
+    uint32_t icon : IconTable::SlotBits;  // slot in icons_, 0 = none
     uint32_t checked : 1;
     uint32_t inconsistent : 1;
     // An observer has seen this node's children, so changes among them are
@@ -216,10 +175,6 @@ class TreeStore {
     int32_t background = NoColour;
     intptr_t data = 0;
   };
-  struct Icon {
-    IconHandle handle = nullptr;
-    uint32_t uses = 0;
-  };
 
   bool level_shown(uint32_t parent) const;
   uint32_t first_child(uint32_t parent) const;
@@ -233,24 +188,18 @@ class TreeStore {
   SiblingMark& mark_for(uint32_t parent) const;
   template <typename Usable>
   SiblingMark walk_start(uint32_t parent, Usable usable) const;
-  uint64_t store_text(const char* text);
-  void drop_text(uint64_t offset);
   void compact_text();
-  uint32_t take_icon(IconHandle handle);
-  void drop_icon(uint32_t slot);
   Extra& extra(uint32_t node);
   void shift_indexes(uint32_t first, uint32_t from, int64_t delta);
   void renumbered();
   void changed(uint32_t node);
   void report_added(uint32_t node, bool gave_children);
 
-  IconKeeper keeper_;
   TreeStoreObserver* observer_;
   uint32_t generation_ = 0;
   uint32_t text_changes_ = 0;
   template <typename T>
   using Array = std::vector<T, StoreAllocator<T>>;
-  using Text = std::basic_string<char, std::char_traits<char>, StoreAllocator<char>>;
 
   Array<Node> nodes_;
   Array<Extra> extras_;  // empty, or one per node
@@ -261,11 +210,8 @@ class TreeStore {
   // Forgotten whenever the nodes are renumbered; the store is used from one
   // thread at a time, const calls included.
   mutable std::array<SiblingMark, SiblingMarks> marks_{};
-  Text text_;
-  size_t text_garbage_ = 0;
-  std::vector<Icon> icons_{1};  // slot 0 stands for no icon
-  std::vector<uint32_t> free_icons_;
-  std::unordered_map<IconHandle, uint32_t> icon_slots_;
+  TextArena text_;
+  IconTable icons_;
 };
 
 }  // namespace tree

@@ -435,6 +435,8 @@ void PrintTo(const FindCase& c, std::ostream* out) { *out << c.name; }
 
 class Find : public testing::TestWithParam<FindCase> {};
 
+// Which rows hold the needle is text_contains's rule (item_text.h, tested
+// there); here: the order in which find looks at the rows.
 // Rows: 0 Top/ { 1 Middle/ { 2 Match one } } 3 Other/ { 4 match two } 5 Last
 TEST_P(Find, FindsTheNextRowHoldingTheText) {
   Store s;
@@ -453,13 +455,9 @@ INSTANTIATE_TEST_SUITE_P(
                     FindCase{"AfterTheFirstMatch", 2, "match", 4},
                     FindCase{"WrapsRound", 4, "match", 2},
                     FindCase{"ItselfComesLast", 5, "Last", 5},
-                    FindCase{"LettersInEitherCase", -1, "MIDDLE", 1},
-                    FindCase{"PartOfAWord", 0, "ther", 3},
-                    FindCase{"NonAsciiExactly", -1, "caf\xC3\xA9", 5},
                     FindCase{"NoMatch", -1, "nowhere", -1},
                     FindCase{"EmptyNeedle", -1, "", -1},
-                    FindCase{"AfterOutOfRangeStartsAtTheTop", 99, "match", 2},
-                    FindCase{"NeedleLongerThanTexts", -1, "Match one and more", -1}),
+                    FindCase{"AfterOutOfRangeStartsAtTheTop", 99, "match", 2}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(TreeStoreTest, FindInAMillionRowsLooksAtEveryRow) {
@@ -470,21 +468,8 @@ TEST(TreeStoreTest, FindInAMillionRowsLooksAtEveryRow) {
   EXPECT_EQ(items.find(999'999, "needle"), 999'999);
 }
 
-TEST(DisplayedText, LongTextsAreCutAtACharacterAndMarked) {
-  std::string shown = "untouched";
-  EXPECT_FALSE(displayed_text("short", shown));
-  EXPECT_EQ(shown, "untouched");
-  const std::string limit(DisplayedTextLimit, 'x');
-  EXPECT_FALSE(displayed_text(limit.c_str(), shown));
-  ASSERT_TRUE(displayed_text((limit + "y").c_str(), shown));
-  EXPECT_EQ(shown, limit + "\xE2\x80\xA6");
-  // Counted in characters, never cut inside one.
-  std::string wide;
-  for (size_t i = 0; i < DisplayedTextLimit + 10; ++i) wide += "\xC3\xA9";
-  ASSERT_TRUE(displayed_text(wide.c_str(), shown));
-  EXPECT_EQ(shown.size(), 2 * DisplayedTextLimit + 3);
-  EXPECT_EQ(shown.substr(shown.size() - 5), "\xC3\xA9\xE2\x80\xA6");
-  // The store keeps the whole text.
+// The view shows a cut text (item_text.h); the store keeps it whole.
+TEST(TreeStoreTest, KeepsLongTextsWhole) {
   TreeStore items;
   const std::string huge(10'000'000, 'z');
   items.add(-1, huge.c_str(), nullptr, 0);

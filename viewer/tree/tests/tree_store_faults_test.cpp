@@ -6,6 +6,7 @@
 #include <functional>
 #include <map>
 #include <new>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -32,18 +33,16 @@ void release(IconHandle icon) {
 }
 
 std::string describe(const TreeStore& store, int32_t i) {
-  std::string line = std::to_string(store.depth(i)) + " " + store.text(i);
-  line += " parent " + std::to_string(store.parent(i)) + " children " + std::to_string(store.child_count(i));
-  line += " icon " + std::to_string(reinterpret_cast<intptr_t>(store.icon(i)));
-  line += store.checked(i) ? " checked" : "";
-  line += store.inconsistent(i) ? " inconsistent" : "";
-  line += " colours " + std::to_string(store.colour(i, TreeColour::Foreground)) + "/" +
-          std::to_string(store.colour(i, TreeColour::Background));
-  line += " data " + std::to_string(store.data(i)) + " path";
+  std::ostringstream line;
+  line << store.depth(i) << ' ' << store.text(i) << " parent " << store.parent(i) << " children "
+       << store.child_count(i) << " icon " << reinterpret_cast<intptr_t>(store.icon(i))
+       << (store.checked(i) ? " checked" : "") << (store.inconsistent(i) ? " inconsistent" : "") << " colours "
+       << store.colour(i, TreeColour::Foreground) << '/' << store.colour(i, TreeColour::Background) << " data "
+       << store.data(i) << " path";
   const std::vector<int> path = store.path(i);
-  for (int position : path) line += " " + std::to_string(position);
-  if (store.at_path(path.data(), static_cast<int>(path.size())) != i) line += " (path leads elsewhere)";
-  return line;
+  for (int position : path) line << ' ' << position;
+  if (store.at_path(path.data(), static_cast<int>(path.size())) != i) line << " (path leads elsewhere)";
+  return line.str();
 }
 
 Snapshot snapshot(const TreeStore& store, const std::map<IconHandle, int>& held) {

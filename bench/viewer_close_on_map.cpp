@@ -38,6 +38,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/x_client_message.h"
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -65,18 +67,6 @@ double cpu_seconds(pid_t pid) {
 
 double seconds_since(Clock::time_point start) {
   return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-void send_delete_window(Display* display, Window window) {
-  XEvent event{};
-  event.xclient.type = ClientMessage;
-  event.xclient.window = window;
-  event.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
-  event.xclient.format = 32;
-  event.xclient.data.l[0] = static_cast<long>(XInternAtom(display, "WM_DELETE_WINDOW", False));
-  event.xclient.data.l[1] = CurrentTime;
-  XSendEvent(display, window, False, NoEventMask, &event);
-  XFlush(display);
 }
 
 // Presses End, then Ctrl+C, in the window that has the keyboard.
@@ -196,7 +186,7 @@ int main(int argc, char** argv) {
         busy = mapped;
         if (last_row) XSetInputFocus(display, window, RevertToParent, CurrentTime);
         if (!when_idle) {
-          send_delete_window(display, window);
+          test_support::send_delete_window(display, window);
           closed = true;
         }
       }
@@ -219,7 +209,7 @@ int main(int argc, char** argv) {
         busy = seconds_since(start);
         busy_cpu = cpu;
       } else if (seconds_since(start) - busy >= IdleSeconds) {
-        send_delete_window(display, window);
+        test_support::send_delete_window(display, window);
         closed = true;
       }
     }

@@ -10,29 +10,7 @@
 #include <vector>
 
 #include "runtime/line_scanner.h"
-
-namespace {
-
-// LF, CR LF, a lone CR or a zero byte end a line; a final end adds no line.
-std::vector<std::string> plain_lines(std::string_view text, bool skip_mark) {
-  if (skip_mark && text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
-  std::vector<std::string> lines;
-  std::string line;
-  for (size_t i = 0; i < text.size(); ++i) {
-    const char c = text[i];
-    if (c != '\n' && c != '\r' && c != '\0') {
-      line += c;
-      continue;
-    }
-    lines.push_back(line);
-    line.clear();
-    if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
-  }
-  if (!line.empty()) lines.push_back(line);
-  return lines;
-}
-
-}  // namespace
+#include "tests/support/reference_lines.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
@@ -62,6 +40,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     if (end) break;
   }
-  if (lines != plain_lines(text, skip_mark)) std::abort();
+  const auto mark = skip_mark ? test_support::StartMark::Skip : test_support::StartMark::Keep;
+  if (lines != test_support::reference_lines(text, mark)) std::abort();
   return 0;
 }

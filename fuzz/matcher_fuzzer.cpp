@@ -10,9 +10,9 @@
 #include <string_view>
 #include <vector>
 
-#include "search/term_matcher.h"
-#include "search/tests/term_matching.h"
 #include "runtime/utf8.h"
+#include "search/term_matcher.h"
+#include "tests/support/reference_matching.h"
 
 using namespace search;
 
@@ -45,7 +45,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   LineBlock block;
   for (const std::string& name : names) block.add(name);
   std::vector<bool> expected;
-  for (const std::string& name : names) expected.push_back(reference_matches(name, terms));
+  for (const std::string& name : names) expected.push_back(test_support::reference_matches(name, terms));
   for (auto engine : {TermMatcher::Engine::Chosen, TermMatcher::Engine::Automaton, TermMatcher::Engine::Compiled}) {
     TermMatcher matcher(terms, engine);
     std::vector<uint8_t> hits;

@@ -1,8 +1,8 @@
 // Fuzzes the line reader and both UTF-8 conversions.
 //
 // Properties checked on every input:
-// - reading the input as a file, one byte per character, gives lines whose
-//   concatenation is the input without its terminator bytes;
+// - reading the input as a file, one byte per character, gives the lines
+//   the plain line rules give, byte-order mark kept;
 // - the same in UTF-8 and UTF-16 reading never crashes and ends;
 // - well-formed UTF-8 survives decode then encode unchanged;
 // - well-formed UTF-16 (the input read as units) survives encode then decode.
@@ -16,6 +16,7 @@
 
 #include "runtime/text_file.h"
 #include "runtime/utf8.h"
+#include "tests/support/reference_lines.h"
 
 namespace {
 
@@ -78,18 +79,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   check(ftruncate(fd, 0) == 0);
   check(pwrite(fd, data, size, 0) == static_cast<ssize_t>(size));
 
-  std::string joined, expected;
-  for (char c : input)
-    if (c != '\n' && c != '\r' && c != '\0') expected.push_back(c);
+  std::vector<std::string> lines;
   check(runtime::open_read(0, fd_path(fd)) != 0);
-  for (size_t lines = 0; !runtime::at_eof(0); ++lines) {
-    check(lines <= size);
+  while (!runtime::at_eof(0)) {
+    check(lines.size() <= size);
+    std::string& line = lines.emplace_back();
     for (char16_t c : runtime::read_line(0, runtime::TextEncoding::bytes)) {
       check(c <= 0xFF);
-      joined.push_back(static_cast<char>(c));
+      line.push_back(static_cast<char>(c));
     }
   }
-  check(joined == expected);
+  check(lines == test_support::reference_lines(input, test_support::StartMark::Keep));
 
   for (runtime::TextEncoding encoding : {runtime::TextEncoding::utf8, runtime::TextEncoding::utf16}) {
     check(runtime::open_read(0, fd_path(fd)) != 0);

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/reference_lines.h"
+
 using runtime::ByteOrderMark;
 using runtime::LineScanner;
 
@@ -90,6 +92,11 @@ TEST_P(LineRules, HoldWhereverTheBytesAreSplit) {
     SCOPED_TRACE(c.what);
     const std::vector<std::string>& expected =
         mark == ByteOrderMark::Keep && !c.kept.empty() ? c.kept : c.lines;
+    // The plain rules the list reader's tests and the fuzz targets compare
+    // readers with must give these lines too.
+    const auto start_mark =
+        mark == ByteOrderMark::Skip ? test_support::StartMark::Skip : test_support::StartMark::Keep;
+    EXPECT_EQ(test_support::reference_lines(c.bytes, start_mark), expected) << "the reference rules";
     const size_t n = c.bytes.size();
     EXPECT_EQ(scan_in_chunks(c.bytes, {n}, mark), expected) << "in one piece";
     for (size_t split = 0; split <= n; ++split)

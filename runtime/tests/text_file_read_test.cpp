@@ -6,15 +6,17 @@
 #include <thread>
 #include <vector>
 
-#include "scratch_dir.h"
 #include "runtime/text_file.h"
+#include "tests/support/scratch_folder.h"
+#include "u16_path.h"
 
 using namespace runtime;
+using test_support::ScratchFolder;
 
 namespace {
 
 struct TextFileRead : testing::Test {
-  ScratchDir dir;
+  ScratchFolder dir;
   void SetUp() override { init_files(); }
   void TearDown() override { close_all_files(); }
 

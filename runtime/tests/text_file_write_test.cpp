@@ -3,11 +3,13 @@
 
 #include <gtest/gtest.h>
 
-#include "scratch_dir.h"
 #include "runtime/text_file.h"
 #include "runtime/utf8.h"
+#include "tests/support/scratch_folder.h"
+#include "u16_path.h"
 
 using namespace runtime;
+using test_support::ScratchFolder;
 
 namespace {
 
@@ -22,7 +24,7 @@ int create_file(int number, std::u16string_view name) {
 }
 
 struct TextFileWrite : testing::Test {
-  ScratchDir dir;
+  ScratchFolder dir;
   std::u16string name = to_u16(dir / "out.txt");
   void SetUp() override { init_files(); }
   void TearDown() override { close_all_files(); }

@@ -6,10 +6,11 @@
 #include <string>
 
 #include "search/block_writer.h"
-#include "runtime/tests/scratch_dir.h"
-#include "system_call_faults.h"
+#include "tests/fault_injection/system_call_faults.h"
+#include "tests/support/scratch_folder.h"
 
 using namespace search;
+using test_support::ScratchFolder;
 
 namespace {
 
@@ -21,7 +22,7 @@ TEST(AppendFaults, EveryWriteAndCloseFailedInTurnLeavesAllOrNothing) {
   OutputBlock block;
   block.append(bytes);
   const std::string before = "Old\n/x\\y";
-  ScratchDir dir;
+  ScratchFolder dir;
   const std::string path = (dir / "out.txt").string();
   uint64_t points = 0;
   for (uint64_t fail_at = 1; fail_at < 1000; ++fail_at) {

@@ -16,9 +16,10 @@
 #include <thread>
 
 #include "file_lock_watch.h"
-#include "runtime/tests/scratch_dir.h"
+#include "tests/support/scratch_folder.h"
 
 using namespace search;
+using test_support::ScratchFolder;
 
 namespace {
 
@@ -66,14 +67,14 @@ std::string contents(const OutputBlock& block) {
 }
 
 // A block that holds at most a piece in memory and spills to the folder.
-OutputBlock spilling_block_of(const ScratchDir& dir, const std::string& bytes) {
+OutputBlock spilling_block_of(const ScratchFolder& dir, const std::string& bytes) {
   OutputBlock block(dir.path().string(), OutputBlock::PieceSize);
   for (size_t at = 0; at < bytes.size(); at += 1000) block.append(std::string_view(bytes).substr(at, 1000));
   return block;
 }
 
 TEST(OutputBlock, SpillsBeyondItsBoundAndKeepsItsBytesInOrder) {
-  ScratchDir dir;
+  ScratchFolder dir;
   const std::string bytes = big_block(), large(OutputBlock::PieceSize + 5, 'L');
   OutputBlock block = spilling_block_of(dir, bytes);
   EXPECT_GT(block.spilled(), 0u);
@@ -88,7 +89,7 @@ TEST(OutputBlock, SpillsBeyondItsBoundAndKeepsItsBytesInOrder) {
 }
 
 TEST(OutputBlock, AFolderThatCannotTakeTheFileIsReported) {
-  ScratchDir dir;
+  ScratchFolder dir;
   OutputBlock block((dir / "missing").string(), OutputBlock::PieceSize);
   EXPECT_THROW(block.append(big_block()), std::system_error);
 }
@@ -105,7 +106,7 @@ TEST(AppendBlock, AppendsToWhatIsThere) {
       {"a last line without its line end is ended first", "Old\n/x\\y", "Old\n/x\\y\nT\n/a\\1\n"},
   };
   for (const Case& c : cases) {
-    ScratchDir dir;
+    ScratchFolder dir;
     if (c.before) dir.write("out.txt", *c.before);
     const AppendResult result = append(dir / "out.txt", block_of("T\n/a\\1\n"));
     EXPECT_EQ(result.kind, AppendResult::Kind::Appended) << c.what << ": " << result.reason;
@@ -135,7 +136,7 @@ ssize_t limited_write(int fd, const void* bytes, size_t count) {
 TEST(AppendBlock, AFailedWriteLeavesTheFileAsItWas) {
   for (const std::string before : {"", "Old\n", "Old\n/no line end"}) {
     for (size_t limit : {size_t{0}, size_t{1}, size_t{100000}, size_t{3} << 20}) {
-      ScratchDir dir;
+      ScratchFolder dir;
       dir.write("out.txt", before);
       budget = limit;
       fail_with = ENOSPC;
@@ -149,7 +150,7 @@ TEST(AppendBlock, AFailedWriteLeavesTheFileAsItWas) {
 
 TEST(AppendBlock, EveryByteGoesThroughShortWrites) {
   for (bool spilled : {false, true}) {
-    ScratchDir dir;
+    ScratchFolder dir;
     dir.write("out.txt", "Old\n");
     budget = SIZE_MAX;
     const std::string bytes = big_block();
@@ -162,7 +163,7 @@ TEST(AppendBlock, EveryByteGoesThroughShortWrites) {
 
 TEST(AppendBlock, AFailedWriteOfASpilledBlockLeavesTheFileAsItWas) {
   for (size_t limit : {size_t{0}, size_t{100000}, size_t{3} << 20, size_t{9} << 20}) {
-    ScratchDir dir;
+    ScratchFolder dir;
     dir.write("out.txt", "Old\n");
     budget = limit;
     fail_with = ENOSPC;
@@ -174,7 +175,7 @@ TEST(AppendBlock, AFailedWriteOfASpilledBlockLeavesTheFileAsItWas) {
 }
 
 TEST(AppendBlock, OnlyRegularFilesAreAppendedTo) {
-  ScratchDir dir;
+  ScratchFolder dir;
   ASSERT_EQ(mkfifo((dir / "fifo").c_str(), 0644), 0);
   std::filesystem::create_directory(dir / "folder");
   for (const char* name : {"fifo", "folder"}) {
@@ -188,7 +189,7 @@ TEST(AppendBlock, OnlyRegularFilesAreAppendedTo) {
 }
 
 TEST(AppendBlock, WaitsForTheLockAndAppendsAfterTheHoldersBlock) {
-  ScratchDir dir;
+  ScratchFolder dir;
   const std::string path = (dir / "out.txt").string();
   dir.write("out.txt", "First\n");
   const int holder = ::open(path.c_str(), O_RDWR);
@@ -241,7 +242,7 @@ TEST(AppendBlock, ARollbackCutsBackOnlyItsOwnBytes) {
        "2000 bytes of the unfinished block remain, the first at byte 4"},
   };
   for (const Case& c : cases) {
-    ScratchDir dir;
+    ScratchFolder dir;
     dir.write("out.txt", "Old\n");
     other_path = dir / "out.txt";
     other_at = c.other_at;

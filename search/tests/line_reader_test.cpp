@@ -4,13 +4,15 @@
 
 #include <random>
 
-#include "runtime/tests/scratch_dir.h"
+#include "tests/support/reference_lines.h"
+#include "tests/support/scratch_folder.h"
 
 using namespace search;
+using test_support::ScratchFolder;
 
 namespace {
 
-std::vector<std::string> lines_of(const ScratchDir& dir, const std::string& bytes) {
+std::vector<std::string> lines_of(const ScratchFolder& dir, const std::string& bytes) {
   dir.write("list.txt", bytes);
   ListReader reader((dir / "list.txt").c_str());
   LineBlock block;
@@ -41,36 +43,14 @@ TEST(ListReader, LineRules) {
       {"CR LF split by a read", megabyte.substr(1) + "\r\ny", {megabyte.substr(1), "y"}},
       {"CR then a line split by a read", megabyte.substr(1) + "\ry", {megabyte.substr(1), "y"}},
   };
-  ScratchDir dir;
+  ScratchFolder dir;
   for (const Case& c : cases) EXPECT_EQ(lines_of(dir, c.bytes), c.lines) << c.what;
-}
-
-// The line rules, byte by byte.
-std::vector<std::string> reference_lines(const std::string& bytes) {
-  std::vector<std::string> lines;
-  std::string line;
-  size_t i = bytes.starts_with("\xEF\xBB\xBF") ? 3 : 0;
-  bool open = false;
-  for (; i < bytes.size(); ++i) {
-    const char c = bytes[i];
-    if (c == '\n' || c == '\r' || c == '\0') {
-      lines.push_back(line);
-      line.clear();
-      open = false;
-      if (c == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n') ++i;
-    } else {
-      line.push_back(c);
-      open = true;
-    }
-  }
-  if (open) lines.push_back(line);
-  return lines;
 }
 
 TEST(ListReader, AgreesWithTheLineRulesOnRandomFiles) {
   std::mt19937 random(5);
   const std::string alphabet = std::string("ab/\xC3\xFF\r\n\r\n", 9) + std::string(1, '\0');
-  ScratchDir dir;
+  ScratchFolder dir;
   for (int round = 0; round < 300; ++round) {
     std::string bytes = round % 5 == 0 ? "\xEF\xBB\xBF" : "";
     const size_t length = random() % (round % 10 == 0 ? 600000 : 3000);
@@ -86,7 +66,7 @@ TEST(ListReader, AgreesWithTheLineRulesOnRandomFiles) {
     }
     std::vector<std::string> lines;
     for (size_t i = 0; i < block.count(); ++i) lines.emplace_back(block.line(i));
-    const std::vector<std::string> expected = reference_lines(bytes);
+    const std::vector<std::string> expected = test_support::reference_lines(bytes, test_support::StartMark::Skip);
     ASSERT_EQ(lines.size(), expected.size()) << "round " << round;
     for (size_t i = 0; i < lines.size(); ++i)
       ASSERT_EQ(lines[i], expected[i]) << "round " << round << " line " << i << " of " << lines.size();
@@ -94,7 +74,7 @@ TEST(ListReader, AgreesWithTheLineRulesOnRandomFiles) {
 }
 
 TEST(ListReader, MissingFileIsEmpty) {
-  ScratchDir dir;
+  ScratchFolder dir;
   ListReader reader((dir / "missing.txt").c_str());
   LineBlock block;
   EXPECT_FALSE(reader.read_line(block));
@@ -102,7 +82,7 @@ TEST(ListReader, MissingFileIsEmpty) {
 }
 
 TEST(PairReader, FolderListDecidesThePairs) {
-  ScratchDir dir;
+  ScratchFolder dir;
   struct Case {
     std::string folders, files;
     std::vector<std::pair<std::string, std::string>> pairs;
@@ -128,7 +108,7 @@ TEST(PairReader, FolderListDecidesThePairs) {
 }
 
 TEST(PairReader, BatchesKeepEveryPairInOrder) {
-  ScratchDir dir;
+  ScratchFolder dir;
   std::string folders, files;
   const size_t total = PairReader::BatchPairs * 2 + 5;
   for (size_t i = 0; i < total; ++i) {
@@ -169,7 +149,7 @@ TEST(ListReader, BlockBytesAsTheMatcherSeesThem) {
       {"a high byte far into a long line", std::string(1000, 'a') + "\xFF", std::string(1000, 'a') + "\xFF", false},
       {"a mark later on is content", "a\n\xEF\xBB\xBF", "a\n\xEF\xBB\xBF", false},
   };
-  ScratchDir dir;
+  ScratchFolder dir;
   for (const Case& c : cases) {
     dir.write("list.txt", c.bytes);
     ListReader reader((dir / "list.txt").c_str());

@@ -13,9 +13,12 @@
 #include <filesystem>
 #include <string>
 
-#include "allocation_faults.h"
-#include "runtime/tests/scratch_dir.h"
 #include "search/search_run.h"
+#include "tests/fault_injection/allocation_faults.h"
+#include "tests/support/current_folder.h"
+#include "tests/support/scratch_folder.h"
+
+using test_support::ScratchFolder;
 
 namespace {
 
@@ -31,22 +34,23 @@ struct Outcome {
 
 // run_search in `dir`, its standard error kept apart, allocation `fail_at`
 // failing.
-Outcome run_failing(const ScratchDir& dir, uint64_t fail_at) {
-  const std::filesystem::path here = std::filesystem::current_path();
-  std::filesystem::current_path(dir.path());
-  const int saved = dup(2);
-  const int err = open(".stderr", O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  dup2(err, 2);
-  close(err);
+Outcome run_failing(const ScratchFolder& dir, uint64_t fail_at) {
   Outcome run;
   {
-    fault_injection::AllocationFaults faults(fail_at);
-    run.status = search::run_search();
-    run.fired = faults.fired();
+    // The run reads and writes its files by relative name.
+    const test_support::CurrentFolder here(dir.path());
+    const int saved = dup(2);
+    const int err = open(".stderr", O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    dup2(err, 2);
+    close(err);
+    {
+      fault_injection::AllocationFaults faults(fail_at);
+      run.status = search::run_search();
+      run.fired = faults.fired();
+    }
+    dup2(saved, 2);
+    close(saved);
   }
-  dup2(saved, 2);
-  close(saved);
-  std::filesystem::current_path(here);
   run.err = dir.read(".stderr");
   std::filesystem::remove(dir / ".stderr");
   return run;
@@ -54,7 +58,7 @@ Outcome run_failing(const ScratchDir& dir, uint64_t fail_at) {
 
 TEST(SearchRunFaults, EveryAllocationFailedInTurnAppendsAllOrNothing) {
   hs_set_allocator(counted_allocation, std::free);
-  ScratchDir dir;
+  ScratchFolder dir;
   dir.write("searchTreeName.txt", "\xEF\xBB\xBFTree\n");
   dir.write("searchTermsList.txt", "alpha\nM\xC3\x9AS\n");
   dir.write("foldersScratch.txt", "/home/alpha\n/srv/m\xC3\xBAsica\n/tmp\n/tmp\n");

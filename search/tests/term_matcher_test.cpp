@@ -5,10 +5,12 @@
 #include <algorithm>
 #include <random>
 
-#include "term_matching.h"
 #include "runtime/utf8.h"
+#include "tests/support/reference_matching.h"
 
 using namespace search;
+using test_support::normalise_name;
+using test_support::reference_matches;
 
 namespace {
 

@@ -19,13 +19,15 @@
 #include <thread>
 
 #include "file_lock_watch.h"
-#include "runtime/tests/machine_support.h"
-#include "runtime/tests/scratch_dir.h"
+#include "tests/support/machine_support.h"
+#include "tests/support/scratch_folder.h"
+
+using test_support::ScratchFolder;
 
 namespace {
 
 // The four inputs of a run: tree name, terms, folder list, file list.
-void write_inputs(const ScratchDir& dir, const std::string& name, const std::string& terms,
+void write_inputs(const ScratchFolder& dir, const std::string& name, const std::string& terms,
                   const std::string& folders, const std::string& files) {
   dir.write("searchTreeName.txt", name);
   dir.write("searchTermsList.txt", terms);
@@ -34,7 +36,7 @@ void write_inputs(const ScratchDir& dir, const std::string& name, const std::str
 }
 
 // Inputs of `pairs` numbered pairs, every one of which matches.
-void write_numbered_inputs(const ScratchDir& dir, int pairs) {
+void write_numbered_inputs(const ScratchFolder& dir, int pairs) {
   std::string folders, files;
   for (int i = 0; i < pairs; ++i) {
     folders += "/some/longer/folder/name/" + std::to_string(i) + "\n";
@@ -48,7 +50,7 @@ struct Outcome {
   std::string out, err;
 };
 
-Outcome run_in(const ScratchDir& dir, const std::string& arguments = "") {
+Outcome run_in(const ScratchFolder& dir, const std::string& arguments = "") {
   const std::string command = "cd '" + dir.path().string() + "' && '" TREESEARCH_PATH "' " + arguments +
                               " </dev/null >.stdout 2>.stderr";
   const int raw = std::system(command.c_str());
@@ -145,7 +147,7 @@ const Case Cases[] = {
 
 TEST(Treesearch, OutputBlocks) {
   for (const Case& c : Cases) {
-    ScratchDir dir;
+    ScratchFolder dir;
     for (const auto& [name, bytes] : c.inputs) dir.write(name, bytes);
     if (c.existing_output) dir.write("searchOutputList.txt", *c.existing_output);
     const Outcome outcome = run_in(dir, "ignored --arguments");
@@ -156,7 +158,7 @@ TEST(Treesearch, OutputBlocks) {
 }
 
 TEST(Treesearch, EachRunAppendsItsBlock) {
-  ScratchDir dir;
+  ScratchFolder dir;
   write_inputs(dir, "T\n", "a\n", "/a\n/a\n/b\n", "1\n1\n2\n");
   ASSERT_EQ(run_in(dir).status, 0);
   ASSERT_EQ(run_in(dir).status, 0);
@@ -166,7 +168,7 @@ TEST(Treesearch, EachRunAppendsItsBlock) {
 TEST(Treesearch, ManyPairsMatchInOrder) {
   // Enough pairs for the matching to be split between threads; seven files
   // per folder, so folder verdicts carry over between neighbouring pairs.
-  ScratchDir dir;
+  ScratchFolder dir;
   std::string folders, files, expected = "big\n";
   for (int i = 0; i < 20000; ++i) {
     // Appended rather than added up: GCC 12 warns falsely of overlapping
@@ -188,15 +190,15 @@ TEST(Treesearch, ManyPairsMatchInOrder) {
 TEST(TreesearchLostOutput, ReportedWithStatusOne) {
   struct Setup {
     const char* what;
-    void (*make)(const ScratchDir&);
+    void (*make)(const ScratchFolder&);
   } setups[] = {
       {"a directory in place of the output",
-       [](const ScratchDir& d) { std::filesystem::create_directory(d / "searchOutputList.txt"); }},
+       [](const ScratchFolder& d) { std::filesystem::create_directory(d / "searchOutputList.txt"); }},
       {"the output is a link to a full disk",
-       [](const ScratchDir& d) { std::filesystem::create_symlink("/dev/full", d / "searchOutputList.txt"); }},
+       [](const ScratchFolder& d) { std::filesystem::create_symlink("/dev/full", d / "searchOutputList.txt"); }},
   };
   for (const auto& s : setups) {
-    ScratchDir dir;
+    ScratchFolder dir;
     dir.write("searchTreeName.txt", "T\n");
     s.make(dir);
     const Outcome outcome = run_in(dir);
@@ -208,7 +210,7 @@ TEST(TreesearchLostOutput, ReportedWithStatusOne) {
 }
 
 TEST(TreesearchConcurrentRuns, EveryBlockLandsWholeAndOnce) {
-  ScratchDir dir;
+  ScratchFolder dir;
   write_numbered_inputs(dir, 3000);
   ASSERT_EQ(run_in(dir).status, 0);
   const std::string block = dir.read("searchOutputList.txt");
@@ -224,7 +226,7 @@ TEST(TreesearchConcurrentRuns, EveryBlockLandsWholeAndOnce) {
 }
 
 TEST(TreesearchLargeOutput, AppendsAtTheTrueEndBeyondTwoGibibytes) {
-  ScratchDir dir;
+  ScratchFolder dir;
   write_inputs(dir, "T\n", "b\n", "/a\n/b\n", "1\n2\n");
   // A sparse output just over 2^31 bytes: positions no longer fit 32 bits.
   const off_t size = (off_t{1} << 31) + 5;
@@ -249,11 +251,11 @@ TEST(TreesearchLargeOutput, AppendsAtTheTrueEndBeyondTwoGibibytes) {
 namespace {
 
 // Inputs whose block is several megabytes: many writes to the output.
-void write_large_inputs(const ScratchDir& dir) { write_numbered_inputs(dir, 100000); }
+void write_large_inputs(const ScratchFolder& dir) { write_numbered_inputs(dir, 100000); }
 
 // Starts `command` (treesearch by default) in the folder with `prepare`
 // applied to the child just before it starts, its standard error in a file.
-pid_t start_child(const ScratchDir& dir, const std::function<void()>& prepare,
+pid_t start_child(const ScratchFolder& dir, const std::function<void()>& prepare,
                   const std::vector<std::string>& command = {TREESEARCH_PATH}) {
   const std::string err = (dir / ".stderr").string();
   std::vector<char*> arguments;
@@ -272,7 +274,7 @@ pid_t start_child(const ScratchDir& dir, const std::function<void()>& prepare,
 }
 
 // Waits for the child; returns its raw wait status and standard error.
-std::pair<int, std::string> finish_child(const ScratchDir& dir, pid_t child) {
+std::pair<int, std::string> finish_child(const ScratchFolder& dir, pid_t child) {
   int status = 0;
   waitpid(child, &status, 0);
   std::string message = dir.read(".stderr");
@@ -280,7 +282,7 @@ std::pair<int, std::string> finish_child(const ScratchDir& dir, pid_t child) {
   return {status, message};
 }
 
-std::pair<int, std::string> run_child(const ScratchDir& dir, const std::function<void()>& prepare,
+std::pair<int, std::string> run_child(const ScratchFolder& dir, const std::function<void()>& prepare,
                                       const std::vector<std::string>& command = {TREESEARCH_PATH}) {
   return finish_child(dir, start_child(dir, prepare, command));
 }
@@ -306,7 +308,7 @@ void limit(int resource, rlim_t value) {
 const std::string OutputBefore = "Old\n/x\\no line end";
 
 TEST(TreesearchRollback, AFileSizeLimitLeavesTheOutputAsItWas) {
-  ScratchDir dir;
+  ScratchFolder dir;
   write_large_inputs(dir);
   dir.write("searchOutputList.txt", OutputBefore);
   const auto [status, err] = run_child(dir, [] { limit(RLIMIT_FSIZE, 64 * 1024); });
@@ -346,7 +348,7 @@ std::function<void()> held_back(int signal, bool ignored) {
 
 TEST(TreesearchRollback, EveryTerminatingSignalDuringTheWriteRollsBackThenEndsTheRun) {
   for (int signal : terminating_signals()) {
-    ScratchDir dir;
+    ScratchFolder dir;
     write_numbered_inputs(dir, 2000);
     dir.write("searchOutputList.txt", OutputBefore);
     const auto [status, err] = run_child(dir, held_back(signal, false));
@@ -360,7 +362,7 @@ TEST(TreesearchRollback, EveryTerminatingSignalDuringTheWriteRollsBackThenEndsTh
 
 TEST(TreesearchRollback, AnIgnoredSignalStaysIgnored) {
   // As under nohup: the run appends its whole block and succeeds.
-  ScratchDir dir;
+  ScratchFolder dir;
   write_numbered_inputs(dir, 2000);
   ASSERT_EQ(run_in(dir).status, 0);
   const std::string block = dir.read("searchOutputList.txt");
@@ -376,7 +378,7 @@ TEST(TreesearchRollback, AnIgnoredSignalStaysIgnored) {
 
 TEST(TreesearchRollback, SigtermWhileWritingABigBlock) {
   // A real signal from outside, sent once the run has begun to append.
-  ScratchDir dir;
+  ScratchFolder dir;
   std::string folders(size_t{128} << 20, 'f');
   dir.write("foldersScratch.txt", folders);
   folders.clear();
@@ -416,7 +418,7 @@ TEST(TreesearchRollback, SigtermWhileWritingABigBlock) {
 TEST(TreesearchOutput, AHugeBlockWaitsInATemporaryFileBesideTheOutput) {
   // A line of 3 MB is more than the run holds in memory: its block goes to
   // an unnamed temporary file in the output's folder first.
-  ScratchDir dir;
+  ScratchFolder dir;
   const std::string line(size_t{3} << 20, 'x');
   write_inputs(dir, "T\n", "x\n", "/a\n" + line + "\n", "1\n2\n");
   dir.write("searchOutputList.txt", OutputBefore);
@@ -438,7 +440,7 @@ TEST(TreesearchOutOfMemory, OneLineAndTheOutputUntouched) {
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
   GTEST_SKIP() << "an address-space limit does not work with the address or thread sanitizer";
 #else
-  ScratchDir dir;
+  ScratchFolder dir;
   // A 256 MB line cannot be held within a 192 MB address space.
   dir.write("foldersScratch.txt", std::string(size_t{256} << 20, 'x'));
   dir.write("searchTermsList.txt", "x\n");
@@ -451,7 +453,7 @@ TEST(TreesearchOutOfMemory, OneLineAndTheOutputUntouched) {
 }
 
 TEST(TreesearchOutput, AFifoIsReportedAndNothingBlocks) {
-  ScratchDir dir;
+  ScratchFolder dir;
   dir.write("searchTreeName.txt", "T\n");
   ASSERT_EQ(mkfifo((dir / "searchOutputList.txt").c_str(), 0644), 0);
   const Outcome outcome = run_in(dir);
@@ -461,12 +463,12 @@ TEST(TreesearchOutput, AFifoIsReportedAndNothingBlocks) {
 }
 
 TEST(TreesearchOutput, AnAppendOnlyFileIsAppendedTo) {
-  ScratchDir dir;
+  ScratchFolder dir;
   write_inputs(dir, "T\n", "a\n", "/a\n/b\n", "1\n2\n");
   // Its last line has no line end: the file is read too, for its last byte.
   dir.write("searchOutputList.txt", "Old");
   const std::string output = (dir / "searchOutputList.txt").string();
-  if (const auto missing = machine_support::missing_append_only(output)) GTEST_SKIP() << *missing;
+  if (const auto missing = test_support::missing_append_only(output)) GTEST_SKIP() << *missing;
   const Outcome outcome = run_in(dir);
   EXPECT_EQ(outcome.status, 0) << outcome.err;
   EXPECT_EQ(dir.read("searchOutputList.txt"), "Old\nT\n/a\\1\n");
@@ -484,8 +486,8 @@ TEST(TreesearchOutput, AnAppendOnlyFileIsAppendedTo) {
 TEST(TreesearchOutput, AWriteOnlyFileIsAppendedTo) {
   // Needs a user the permission bits hold for: run as root, the test runs
   // treesearch as "nobody".
-  if (const auto missing = machine_support::missing_second_user()) GTEST_SKIP() << *missing;
-  ScratchDir dir;
+  if (const auto missing = test_support::missing_second_user()) GTEST_SKIP() << *missing;
+  ScratchFolder dir;
   write_inputs(dir, "T\n", "a\n", "/a\n/b\n", "1\n2\n");
   dir.write("searchOutputList.txt", "Old\n");
   const uid_t nobody = 65534;
@@ -512,8 +514,8 @@ TEST(TreesearchOutput, AWriteOnlyFileIsAppendedTo) {
 TEST(TreesearchOutput, ARunThatCreatesTheOutputNeverEmptiesIt) {
   // Run A's open of the output is held up by a tracer after it has been
   // made; run B appends its whole block meanwhile; then A goes on.
-  if (const auto missing = machine_support::missing_tracing()) GTEST_SKIP() << *missing;
-  ScratchDir dir;
+  if (const auto missing = test_support::missing_tracing()) GTEST_SKIP() << *missing;
+  ScratchFolder dir;
   write_inputs(dir, "T\n", "a\n", "/a\n", "1\n");
   const std::string delayed = "cd '" + dir.path().string() +
                               // The leak checker cannot work under a tracer.
@@ -532,14 +534,14 @@ TEST(TreesearchOutput, ARunThatCreatesTheOutputNeverEmptiesIt) {
 
 // treesearch under strace, which injects `fault` into the reads, writes and
 // closes of the folder's output and logs them to `log`.
-std::vector<std::string> traced(const ScratchDir& dir, const std::string& fault,
+std::vector<std::string> traced(const ScratchFolder& dir, const std::string& fault,
                                 const std::string& log = "/dev/null") {
   return {"strace", "-f", "-o", log, "-P", std::filesystem::canonical(dir.path()) / "searchOutputList.txt",
           "-e", "trace=pread64,write,close", "-e", "inject=" + fault, TREESEARCH_PATH};
 }
 
 // Whether, within a minute, the tracer's log shows a call it holds up.
-bool held_up(const ScratchDir& dir, const std::string& log) {
+bool held_up(const ScratchFolder& dir, const std::string& log) {
   for (auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(1);
        std::chrono::steady_clock::now() < deadline;) {
     if (dir.read(log).find("(DELAYED)") != std::string::npos) return true;
@@ -552,8 +554,8 @@ bool held_up(const ScratchDir& dir, const std::string& log) {
 void untraced_leaks() { setenv("ASAN_OPTIONS", "detect_leaks=0", 1); }
 
 TEST(TreesearchStatus, TellsWhatTheOutputHolds) {
-  if (const auto missing = machine_support::missing_tracing()) GTEST_SKIP() << *missing;
-  ScratchDir dir;
+  if (const auto missing = test_support::missing_tracing()) GTEST_SKIP() << *missing;
+  ScratchFolder dir;
   write_numbered_inputs(dir, 100);
   ASSERT_EQ(run_in(dir).status, 0);
   const std::string whole = OutputBefore + "\n" + dir.read("searchOutputList.txt");
@@ -599,7 +601,7 @@ TEST(TreesearchOutput, AnOutputReplacedWhileTheRunWaitsForItsLockIsLeftAlone) {
     bool keep_old;
   } cases[] = {{"renamed", true}, {"removed", false}};
   for (const Case& c : cases) {
-    ScratchDir dir;
+    ScratchFolder dir;
     write_inputs(dir, "T\n", "a\n", "/a\n", "1\n");
     dir.write("searchOutputList.txt", "Old\n");
     const std::string output = (dir / "searchOutputList.txt").string();
@@ -624,8 +626,8 @@ TEST(TreesearchOutput, AnOutputReplacedWhileTheRunWaitsForItsLockIsLeftAlone) {
 }
 
 TEST(TreesearchOutput, AHugeBlockWaitsInTheFolderOfTheFileTheOutputLinksTo) {
-  if (const auto missing = machine_support::missing_tracing()) GTEST_SKIP() << *missing;
-  ScratchDir dir, elsewhere;
+  if (const auto missing = test_support::missing_tracing()) GTEST_SKIP() << *missing;
+  ScratchFolder dir, elsewhere;
   write_inputs(dir, "T\n", "x\n", std::string(size_t{3} << 20, 'x'), "1\n");
   elsewhere.write("list.txt", "Old\n");
   std::filesystem::create_symlink(elsewhere / "list.txt", dir / "searchOutputList.txt");
@@ -646,7 +648,7 @@ TEST(TreesearchRollback, WhatAnotherProgramAppendsMeanwhileIsKept) {
   // Another program appends to the output without the lock while the run
   // writes its block; then a file-size limit stops the run. Only the run's
   // own bytes may be cut back, and what cannot be cut back is said.
-  if (const auto missing = machine_support::missing_tracing()) GTEST_SKIP() << *missing;
+  if (const auto missing = test_support::missing_tracing()) GTEST_SKIP() << *missing;
   constexpr size_t Limit = 64 * 1024;
   const std::string other = "Other\n";
   struct Case {
@@ -659,7 +661,7 @@ TEST(TreesearchRollback, WhatAnotherProgramAppendsMeanwhileIsKept) {
       {"after it", "write:delay_exit=3000000:when=1", true, " bytes of the unfinished block remain"},
   };
   for (const Case& c : cases) {
-    ScratchDir dir;
+    ScratchFolder dir;
     write_large_inputs(dir);
     dir.write("searchOutputList.txt", "Old\n");
     const std::string output = (dir / "searchOutputList.txt").string();
@@ -701,7 +703,7 @@ TEST(TreesearchArguments, HelpAndVersionAnswerAndTouchNoFile) {
       {"ignored --version --help", std::string("treesearch ") + TREESEARCH_VERSION + "\n"},
   };
   for (const Case& c : cases) {
-    ScratchDir dir;
+    ScratchFolder dir;
     write_inputs(dir, "T\n", "a\n", "/a\n", "1\n");
     const Outcome outcome = run_in(dir, c.arguments);
     EXPECT_EQ(outcome.status, 0) << c.arguments;
@@ -716,7 +718,7 @@ TEST(TreesearchArguments, HelpAndVersionAnswerAndTouchNoFile) {
 TEST(TreesearchInputs, AByteOrderMarkIsSkippedInPipesAndFifos) {
   const std::string mark = "\xEF\xBB\xBF";
   {
-    ScratchDir dir;
+    ScratchFolder dir;
     write_inputs(dir, "", "", "/Alpha\n/b\n", "1\n2\n");
     for (const char* name : {"searchTreeName.txt", "searchTermsList.txt"}) {
       std::filesystem::remove(dir / name);
@@ -732,7 +734,7 @@ TEST(TreesearchInputs, AByteOrderMarkIsSkippedInPipesAndFifos) {
     EXPECT_EQ(dir.read("searchOutputList.txt"), "Tree\n/Alpha\\1\n");
   }
   {
-    ScratchDir dir;
+    ScratchFolder dir;
     write_inputs(dir, "T\n", "", "/Alpha\n/b\n", "1\n2\n");
     std::filesystem::remove(dir / "searchTermsList.txt");
     std::filesystem::create_symlink("/dev/stdin", dir / "searchTermsList.txt");
@@ -747,7 +749,7 @@ TEST(TreesearchInputs, AByteOrderMarkIsSkippedInPipesAndFifos) {
 // With no descriptor left for an input, the run fails and says which input
 // and why; it never takes the input as empty.
 TEST(TreesearchInputs, ADescriptorLimitIsAFailureNotAnEmptyList) {
-  ScratchDir dir;
+  ScratchFolder dir;
   write_inputs(dir, "T\n", "a\n", "/a\n/b\n", "1\n2\n");
   dir.write("searchOutputList.txt", OutputBefore);
   // One descriptor free above those the child holds: the program starts
@@ -773,7 +775,7 @@ TEST(TreesearchInputs, NoThreadForTheReaderStillSearches) {
 #if defined(__SANITIZE_THREAD__)
   GTEST_SKIP() << "the thread sanitizer itself needs a thread of its own";
 #else
-  ScratchDir dir;
+  ScratchFolder dir;
   write_numbered_inputs(dir, 50000);
   ASSERT_EQ(run_in(dir).status, 0);
   const std::string expected = dir.read("searchOutputList.txt");
@@ -789,7 +791,7 @@ TEST(TreesearchInputs, NoThreadForTheReaderStillSearches) {
 // A run that fails where there was no output leaves none behind, as its
 // message says.
 TEST(TreesearchOutput, AFailedFirstRunLeavesNoFile) {
-  ScratchDir dir;
+  ScratchFolder dir;
   write_large_inputs(dir);
   const auto [status, err] = run_child(dir, [] { limit(RLIMIT_FSIZE, 64 * 1024); });
   expect_failure_reported(status, err);

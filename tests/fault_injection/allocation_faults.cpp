@@ -1,4 +1,4 @@
-#include "allocation_faults.h"
+#include "tests/fault_injection/allocation_faults.h"
 
 #include <dlfcn.h>
 #include <sys/mman.h>

@@ -1,4 +1,4 @@
-#include "system_call_faults.h"
+#include "tests/fault_injection/system_call_faults.h"
 
 #include <dlfcn.h>
 #include <unistd.h>

@@ -188,18 +188,6 @@ std::vector<Window> client_windows_of(Display* display, pid_t pid) {
   return found;
 }
 
-void send_delete_window(Display* display, Window window) {
-  XEvent event{};
-  event.xclient.type = ClientMessage;
-  event.xclient.window = window;
-  event.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
-  event.xclient.format = 32;
-  event.xclient.data.l[0] = static_cast<long>(XInternAtom(display, "WM_DELETE_WINDOW", False));
-  event.xclient.data.l[1] = CurrentTime;
-  XSendEvent(display, window, False, NoEventMask, &event);
-  XSync(display, False);
-}
-
 void move_pointer(Display* display, int x, int y) {
   XTestFakeMotionEvent(display, DefaultScreen(display), x, y, CurrentTime);
   XSync(display, False);

@@ -89,9 +89,6 @@ bool has_atom(Display* display, Window window, const char* property, const char*
 // window tree (a window manager reparents them).
 std::vector<Window> client_windows_of(Display* display, pid_t pid);
 
-// What a window manager sends when the user closes a window: the
-// WM_DELETE_WINDOW message of the WM_PROTOCOLS protocol.
-void send_delete_window(Display* display, Window window);
 // Real pointer input through the XTest extension, in root coordinates.
 void move_pointer(Display* display, int x, int y);
 void click(Display* display, int x, int y, unsigned button);

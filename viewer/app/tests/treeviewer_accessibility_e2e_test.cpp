@@ -21,7 +21,8 @@
 
 #include "tests/atspi_reader.h"
 #include "tests/atspi_session.h"
-#include "tests/scratch_folder.h"
+#include "tests/support/scratch_folder.h"
+#include "tests/support/x_client_message.h"
 #include "tests/viewer_process.h"
 #include "tests/x_inspect.h"
 
@@ -88,14 +89,14 @@ class TreeviewerAccessibilityTest : public testing::Test {
   }
 
   void close_and_expect_silence(ViewerProcess& viewer, Window window) {
-    x_inspect::send_delete_window(x.get(), window);
+    test_support::send_delete_window(x.get(), window);
     EXPECT_EQ(viewer.exit_status(), 0);
     EXPECT_EQ(viewer.output(), "");
   }
 
   // The process's bus outlives every program the tests start.
   AtspiSession& session = AtspiSession::shared();
-  ScratchFolder folder;
+  test_support::ScratchFolder folder{TREE_TEST_SCRATCH};
   x_inspect::Connection x;
   std::string problem;
 };

@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "runtime/descriptor.h"
-#include "tests/scratch_folder.h"
+#include "tests/support/scratch_folder.h"
 
 namespace {
 
@@ -111,7 +111,7 @@ void PrintTo(const CommandLineCase& test, std::ostream* out) { *out << test.name
 
 class TreeviewerCommandLineTest : public testing::TestWithParam<CommandLineCase> {
  protected:
-  ScratchFolder folder;
+  test_support::ScratchFolder folder{TREE_TEST_SCRATCH};
 };
 
 const std::string VersionLine = std::string("treeviewer ") + TREEVIEWER_VERSION + "\n";

@@ -23,7 +23,8 @@
 #include <thread>
 #include <vector>
 
-#include "tests/scratch_folder.h"
+#include "tests/support/scratch_folder.h"
+#include "tests/support/x_client_message.h"
 #include "tests/viewer_process.h"
 #include "tests/x_inspect.h"
 
@@ -50,12 +51,12 @@ class TreeviewerTest : public testing::Test {
   // Closes the window the way a window manager does and expects a quiet end
   // with status 0.
   void close_and_expect_quiet_end(ViewerProcess& viewer, Window window) {
-    x_inspect::send_delete_window(x.get(), window);
+    test_support::send_delete_window(x.get(), window);
     EXPECT_EQ(viewer.exit_status(), 0);
     EXPECT_EQ(viewer.output(), "");
   }
 
-  ScratchFolder folder;
+  test_support::ScratchFolder folder{TREE_TEST_SCRATCH};
   x_inspect::Connection x;
   std::string problem;
 };

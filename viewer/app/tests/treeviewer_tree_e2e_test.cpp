@@ -22,7 +22,8 @@
 #include "images/decoders/decoders.h"
 #include "images/folder_icon.h"
 #include "images/images.h"
-#include "tests/scratch_folder.h"
+#include "tests/support/scratch_folder.h"
+#include "tests/support/x_client_message.h"
 #include "tests/viewer_process.h"
 #include "tests/x_inspect.h"
 
@@ -160,7 +161,7 @@ class TreeviewerTreeTest : public testing::Test {
   }
 
   void close_and_expect_quiet_end(ViewerProcess& viewer, Window window) {
-    x_inspect::send_delete_window(x.get(), window);
+    test_support::send_delete_window(x.get(), window);
     EXPECT_EQ(viewer.exit_status(), 0);
     EXPECT_EQ(viewer.output(), "");
   }
@@ -194,7 +195,7 @@ class TreeviewerTreeTest : public testing::Test {
     return place;
   }
 
-  ScratchFolder folder;
+  test_support::ScratchFolder folder{TREE_TEST_SCRATCH};
   std::vector<Place> shown;
   x_inspect::Connection x;
   Picture icon;

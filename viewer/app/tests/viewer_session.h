@@ -12,7 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "tests/scratch_folder.h"
+#include "tests/support/scratch_folder.h"
+#include "tests/support/x_client_message.h"
 #include "tests/viewer_process.h"
 #include "tests/x_inspect.h"
 
@@ -84,7 +85,7 @@ class ViewerSession : public testing::Test {
   void key(unsigned long keysym, unsigned modifiers = 0) { x_inspect::press_key(x.get(), keysym, modifiers); }
 
   void close_and_expect_quiet_end() {
-    x_inspect::send_delete_window(x.get(), window);
+    test_support::send_delete_window(x.get(), window);
     EXPECT_EQ(viewer->exit_status(), 0);
     EXPECT_EQ(viewer->output(), "");
   }
@@ -107,7 +108,7 @@ class ViewerSession : public testing::Test {
   // Where the window's inside starts on the screen.
   x_inspect::Geometry origin() { return x_inspect::geometry(x.get(), window).value_or(x_inspect::Geometry{}); }
 
-  ScratchFolder folder;
+  test_support::ScratchFolder folder{TREE_TEST_SCRATCH};
   x_inspect::Connection x;
   std::optional<ViewerProcess> viewer;
   Window window = 0;

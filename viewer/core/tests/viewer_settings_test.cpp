@@ -9,9 +9,10 @@
 #include <ostream>
 #include <string>
 
-#include "tests/scratch_folder.h"
 #include "runtime/text_file.h"
 #include "runtime/utf8.h"
+#include "tests/support/current_folder.h"
+#include "tests/support/scratch_folder.h"
 
 using namespace core;
 
@@ -51,7 +52,9 @@ ViewerSettings my_tree_where(void (*change)(ViewerSettings&)) {
 class ViewerSettingsTest : public testing::TestWithParam<SettingsCase> {
  protected:
   void SetUp() override { runtime::init_files(); }
-  ScratchFolder folder;
+  test_support::ScratchFolder folder{TREE_TEST_SCRATCH};
+  // The settings file is read by its name alone, from the current folder.
+  const test_support::CurrentFolder here{folder.path()};
 };
 
 TEST_P(ViewerSettingsTest, ReadsTheSevenLines) {
@@ -131,7 +134,9 @@ TEST(ViewerSettingsParse, KeepsTheLowThirtyTwoBitsOfEveryNumber) {
 // up for ever, and a folder has no lines.
 TEST(ViewerSettingsSpecialFiles, FifoAndFolderReadAsMissing) {
   runtime::init_files();
-  ScratchFolder folder;
+  test_support::ScratchFolder folder{TREE_TEST_SCRATCH};
+  // The settings file is read by its name alone, from the current folder.
+  const test_support::CurrentFolder here{folder.path()};
   ASSERT_EQ(mkfifo((folder.path() / "tree_window.ini").c_str(), 0600), 0);
   EXPECT_EQ(read_viewer_settings(), ViewerSettings{});
   std::filesystem::remove(folder.path() / "tree_window.ini");

@@ -21,6 +21,7 @@
 #include "tests/window_event_print.h"
 #include "widgets/widget.h"
 #include "tests/x_inspect.h"
+#include "tests/support/x_client_message.h"
 
 using namespace core;
 using namespace widgets;
@@ -364,7 +365,7 @@ TEST_F(WindowTest, ExplicitNumberReturnsTheWindowAutomaticOneTheNumber) {
   ASSERT_TRUE(x_inspect::wait_until([&] { return x_inspect::is_viewable(x.get(), xid_of(window)); }, 5s,
                                     flush_toolkit_events));
   // Its events carry the automatic number.
-  x_inspect::send_delete_window(x.get(), xid_of(window));
+  test_support::send_delete_window(x.get(), xid_of(window));
   EXPECT_FALSE(take_until({EventType::CloseRequest, 0, number, 0}).empty());
   const Window xid = xid_of(window);
   close_window(number);
@@ -403,7 +404,7 @@ TEST_F(WindowTest, CloseButtonQueuesCloseRequestAndTheWindowStays) {
   ASSERT_NE(window, nullptr);
   const Window xid = xid_of(window);
   take_all();
-  x_inspect::send_delete_window(x.get(), xid);
+  test_support::send_delete_window(x.get(), xid);
   // The viewer's own loop: wait without limit until the close request.
   {
     WaitGuard guard(5000);
@@ -429,8 +430,8 @@ TEST_F(WindowTest, DestroyedWindowsQueuedEventsAreDropped) {
   ASSERT_NE(first, nullptr);
   ASSERT_NE(second, nullptr);
   take_all();
-  x_inspect::send_delete_window(x.get(), xid_of(first));
-  x_inspect::send_delete_window(x.get(), xid_of(second));
+  test_support::send_delete_window(x.get(), xid_of(first));
+  test_support::send_delete_window(x.get(), xid_of(second));
   settle();  // both close requests are queued now
   close_window(0);
   const auto events = take_all();

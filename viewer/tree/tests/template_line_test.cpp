@@ -12,9 +12,10 @@
 #include <string>
 #include <vector>
 
-#include "tests/scratch_folder.h"
 #include "runtime/text_file.h"
 #include "runtime/utf8.h"
+#include "tests/support/current_folder.h"
+#include "tests/support/scratch_folder.h"
 
 using namespace tree;
 
@@ -126,7 +127,9 @@ FileCase line_ends_everywhere() {
 
 class TemplateFileTest : public testing::TestWithParam<FileCase> {
  protected:
-  ScratchFolder folder;
+  test_support::ScratchFolder folder{TREE_TEST_SCRATCH};
+  // The template is read by its name alone, from the current folder.
+  const test_support::CurrentFolder here{folder.path()};
 };
 
 TEST_P(TemplateFileTest, GivesOneNodePerLine) {
@@ -185,7 +188,9 @@ INSTANTIATE_TEST_SUITE_P(
 // reports Blocked; lines come as they are written, the last one once the
 // writer has gone.
 TEST(TemplateReaderFifo, ReportsBlockedUntilTheWriterHasWrittenAndGone) {
-  ScratchFolder folder;
+  test_support::ScratchFolder folder{TREE_TEST_SCRATCH};
+  // The template is read by its name alone, from the current folder.
+  const test_support::CurrentFolder here{folder.path()};
   ASSERT_EQ(mkfifo(TemplateFileName, 0600), 0);
   TemplateReader reader;
   ASSERT_TRUE(reader.open(TemplateFileName));

@@ -1,8 +1,8 @@
-#include "term_matching.h"
+#include "tests/support/reference_matching.h"
 
 #include <gtest/gtest.h>
 
-using namespace search;
+using namespace test_support;
 
 
 namespace {

@@ -11,7 +11,7 @@
 #include <optional>
 #include <string>
 
-namespace machine_support {
+namespace test_support {
 
 // strace present and allowed to trace (ptrace can be refused by a
 // container's seccomp profile or by the Yama setting).
@@ -41,4 +41,4 @@ inline std::optional<std::string> missing_second_user() {
   return std::nullopt;
 }
 
-}  // namespace machine_support
+}  // namespace test_support

@@ -1,5 +1,5 @@
 // The matching rules written out plainly on 16-bit texts, against which the
-// term matcher is tested: when a search term matches a folder path or a file
+// term matcher is held by its tests and by its fuzz target: when a search term matches a folder path or a file
 // name, both are normalised (thirteen accented capitals folded to their
 // small letters, then A to Z lowered; nothing else) and the term must occur
 // as one contiguous piece of the name. Positions count 16-bit units from 1.
@@ -14,7 +14,7 @@
 
 #include "search/term_matcher.h"
 
-namespace search {
+namespace test_support {
 
 // Every non-overlapping occurrence of search (left to right) replaced.
 std::u16string replace_all(std::u16string_view text, std::u16string_view search,
@@ -34,4 +34,4 @@ void normalise_in_place(std::u16string& text);
 // replacement of ill-formed subparts.
 bool reference_matches(std::string_view name, const std::vector<std::string>& terms);
 
-}  // namespace search
+}  // namespace test_support

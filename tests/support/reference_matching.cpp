@@ -1,10 +1,10 @@
-#include "term_matching.h"
+#include "tests/support/reference_matching.h"
 
 #include <algorithm>
 
 #include "runtime/utf8.h"
 
-namespace search {
+namespace test_support {
 
 namespace {
 
@@ -19,7 +19,7 @@ struct NormaliseTable {
   std::array<char16_t, 0x100> latin1{};
   NormaliseTable() {
     for (unsigned u = 0; u < latin1.size(); ++u) latin1[u] = lower_unit(static_cast<char16_t>(u));
-    for (auto [capital, small] : accent_fold_table) latin1[capital] = small;
+    for (auto [capital, small] : search::accent_fold_table) latin1[capital] = small;
   }
 };
 const NormaliseTable normalise_table;
@@ -44,7 +44,7 @@ std::u16string replace_all(std::u16string_view text, std::u16string_view search,
 
 std::u16string fold_accents(std::u16string_view text) {
   std::u16string result(text);
-  for (auto [capital, small] : accent_fold_table)
+  for (auto [capital, small] : search::accent_fold_table)
     result = replace_all(result, std::u16string_view(&capital, 1), std::u16string_view(&small, 1));
   return result;
 }
@@ -81,4 +81,4 @@ bool reference_matches(std::string_view name, const std::vector<std::string>& te
   return false;
 }
 
-}  // namespace search
+}  // namespace test_support

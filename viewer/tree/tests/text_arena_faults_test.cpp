@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "allocation_faults.h"
+#include "tests/fault_injection/allocation_faults.h"
 #include "tree/text_arena.h"
 
 using namespace tree;

@@ -6,7 +6,7 @@
 #include "runtime/text_file.h"
 #include "runtime/utf8.h"
 #include "tests/support/scratch_folder.h"
-#include "u16_path.h"
+#include "runtime/tests/u16_path.h"
 
 using namespace runtime;
 using test_support::ScratchFolder;

@@ -15,7 +15,7 @@
 #include <system_error>
 #include <thread>
 
-#include "file_lock_watch.h"
+#include "search/tests/file_lock_watch.h"
 #include "tests/support/scratch_folder.h"
 
 using namespace search;

@@ -18,7 +18,7 @@
 #include <optional>
 #include <thread>
 
-#include "file_lock_watch.h"
+#include "search/tests/file_lock_watch.h"
 #include "tests/support/machine_support.h"
 #include "tests/support/scratch_folder.h"
 

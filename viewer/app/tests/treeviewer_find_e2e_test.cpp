@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "viewer_session.h"
+#include "app/tests/viewer_session.h"
 
 namespace {
 

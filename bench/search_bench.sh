@@ -11,7 +11,7 @@
 # match), terms with accented capitals, 10,000 rare terms, dense matches
 # (terms found many times in every pair), 1,000 terms longer than 1,024 bytes,
 # 10,000 terms and no pairs, a million terms and no folder list, 8 times the
-# pairs, ten million pairs and `readme`, every one of 8 times the
+# pairs, ten million pairs and `readme` or `usr`, every one of 8 times the
 # pairs matching (a block of hundreds of megabytes), and one folder line of
 # 200 MB without a line end. Shapes that defeat a naive engine: 100 terms of
 # 1,102 bytes whose first kilobyte is all `a` over 1,000 lines of 5,000 `a`
@@ -188,12 +188,15 @@ if wanted "rare terms, 8x pairs" "all match, 8x pairs"; then
   measure "all match, 8x pairs" dense "-"
   rm -rf "$dir"
 fi
-# Ten million pairs and one common term: a block of hundreds of megabytes.
+# Ten million pairs and one term: `readme` (a few in a thousand match here)
+# and `usr`, which every pair holds (a block of hundreds of megabytes).
 dir=$work/x10
-if wanted "readme, 10M pairs"; then
+if wanted "readme, 10M pairs" "usr, 10M pairs"; then
   make_corpus "$dir" 10000000
   echo readme >"$work/readme"
+  echo usr >"$work/usr"
   measure "readme, 10M pairs" readme "<= 1"
+  measure "usr, 10M pairs" usr "<= 1"
   rm -rf "$dir"
 fi
 if [ -n "${seconds[rare terms, 8x pairs]:-}" ] && [ -n "${seconds[rare terms]:-}" ]; then

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "tree/item_text.h"
+#include "tree/tests/item_listing.h"
 
 using gtk::GObjectPtr;
 using namespace tree;
@@ -20,16 +21,6 @@ struct Store {
   GObjectPtr<GtkTreeModel> model = create_tree_item_model();
   TreeStore& items = *tree_items(model.get());
 };
-
-// "depth text" of every item in index order, e.g. "0a 1b 2c".
-std::string by_index(const TreeStore& items) {
-  std::string out;
-  for (int32_t i = 0; i < items.count(); ++i) {
-    if (i) out += ' ';
-    out += std::to_string(items.depth(i)) + items.text(i);
-  }
-  return out;
-}
 
 void walk(GtkTreeModel* model, GtkTreeIter* parent, int depth, std::string& out) {
   GtkTreeIter iter;

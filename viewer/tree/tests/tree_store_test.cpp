@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "tree/tests/item_listing.h"
+
 using namespace tree;
 
 namespace {
@@ -17,16 +19,6 @@ namespace {
 struct Store {
   TreeStore items;
 };
-
-// "depth text" of every item in index order, e.g. "0a 1b 2c".
-std::string by_index(const TreeStore& items) {
-  std::string out;
-  for (int32_t i = 0; i < items.count(); ++i) {
-    if (i) out += ' ';
-    out += std::to_string(items.depth(i)) + items.text(i);
-  }
-  return out;
-}
 
 void walk(const TreeStore& items, int32_t parent, std::string& out) {
   for (int32_t child = items.child(parent, 0); child >= 0; child = items.next_sibling(child)) {

@@ -111,7 +111,7 @@ TEST_F(EventQueueTest, InitStartsEmpty) {
 
 // Posting, taking and dropping, and the queue that results.
 struct Step {
-  enum Kind { Post, Take, Drop } kind;
+  enum class Kind { Post, Take, Drop } kind;
   WindowEvent event;  // Drop uses its window
 };
 struct QueueCase {
@@ -124,9 +124,9 @@ void PrintTo(const QueueCase& test, std::ostream* out) { *out << test.name; }
 
 constexpr WindowEvent a{EventType::Moved, 0, 1, 0};
 constexpr WindowEvent b{EventType::Resized, 0, 2, 0};
-Step post(WindowEvent event) { return {Step::Post, event}; }
-Step take() { return {Step::Take, {}}; }
-Step drop(int32_t window) { return {Step::Drop, {0, 0, window, 0}}; }
+Step post(WindowEvent event) { return {Step::Kind::Post, event}; }
+Step take() { return {Step::Kind::Take, {}}; }
+Step drop(int32_t window) { return {Step::Kind::Drop, {0, 0, window, 0}}; }
 
 class QueueRuleTest : public testing::TestWithParam<QueueCase> {
  protected:
@@ -136,13 +136,13 @@ class QueueRuleTest : public testing::TestWithParam<QueueCase> {
 TEST_P(QueueRuleTest, LeavesTheExpectedEvents) {
   for (const Step& step : GetParam().steps) {
     switch (step.kind) {
-      case Step::Post:
+      case Step::Kind::Post:
         post_event(step.event.type, step.event.widget, step.event.window, step.event.data);
         break;
-      case Step::Take:
+      case Step::Kind::Take:
         take_event();
         break;
-      case Step::Drop:
+      case Step::Kind::Drop:
         drop_window_events(step.event.window);
         break;
     }

@@ -46,15 +46,15 @@ class PointerTest : public WidgetLayerTest {
 // One step of pointer input: a button going down or up, or a move to
 // (x, y) in the event box's coordinates.
 struct Step {
-  enum Kind { Press, Release, Move } kind;
+  enum class Kind { Press, Release, Move } kind;
   unsigned button = 0;
   int x = 0;
   int y = 0;
 };
 
-Step P(unsigned button) { return {Step::Press, button}; }
-Step R(unsigned button) { return {Step::Release, button}; }
-Step M(int x, int y) { return {Step::Move, 0, x, y}; }
+Step P(unsigned button) { return {Step::Kind::Press, button}; }
+Step R(unsigned button) { return {Step::Kind::Release, button}; }
+Step M(int x, int y) { return {Step::Kind::Move, 0, x, y}; }
 
 // Plays the steps and returns the data of every WidgetEvent, read after each
 // step so that equal events in a row are not merged by the queue.
@@ -62,13 +62,13 @@ std::vector<int32_t> play(GtkWidget* box, const std::vector<Step>& steps) {
   std::vector<int32_t> data;
   for (const Step& step : steps) {
     switch (step.kind) {
-      case Step::Press:
+      case Step::Kind::Press:
         press(step.button);
         break;
-      case Step::Release:
+      case Step::Kind::Release:
         release(step.button);
         break;
-      case Step::Move:
+      case Step::Kind::Move:
         pointer_to(box, step.x, step.y);
         break;
     }

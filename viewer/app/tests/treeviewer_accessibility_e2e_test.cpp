@@ -79,13 +79,29 @@ class TreeviewerAccessibilityTest : public testing::Test {
 
   // Closes the window as a window manager does; the program must end with
   // status 0 having printed nothing.
-  // The find entry once it shows, opened with Ctrl+F.
-  Accessible shown_find_entry(const Started& started) {
+  // The find entry once it shows, opened with Ctrl+F. The keys go to the
+  // tree only once it holds the keyboard, with its cursor on the first row:
+  // that is when Ctrl+C copies `first_row`. The tree is on the bus before
+  // that, and a key sent then would find nothing to take it.
+  Accessible shown_find_entry(const Started& started, const std::string& first_row) {
+    const bool keyboard = x_inspect::wait_until(
+        [&] {
+          x_inspect::press_key(x.get(), XK_c, ControlMask);
+          return x_inspect::answers_ping(x.get(), started.window, Patience) &&
+                 x_inspect::clipboard_text(x.get(), Patience) == first_row;
+        },
+        Patience);
+    if (!keyboard) {
+      problem = "the tree never held the keyboard with \"" + first_row + "\" under its cursor";
+      return {};
+    }
     x_inspect::press_key(x.get(), XK_f, ControlMask);
-    return wait_for_object(
+    Accessible entry = wait_for_object(
         started.application.get(),
         [](AtspiAccessible* object) { return name_of(object) == "Find" && states_of(object).count("showing") > 0; },
         Patience);
+    if (!entry) problem = "no entry named Find came up";
+    return entry;
   }
 
   void close_and_expect_silence(ViewerProcess& viewer, Window window) {
@@ -181,8 +197,8 @@ TEST_F(TreeviewerAccessibilityTest, FindEntryIsNamedFind) {
   ASSERT_TRUE(started) << problem;
   ASSERT_TRUE(tree_of(*started)) << viewer.output();
 
-  const Accessible entry = shown_find_entry(*started);
-  ASSERT_TRUE(entry) << "no entry named Find came up";
+  const Accessible entry = shown_find_entry(*started, "Alpha");
+  ASSERT_TRUE(entry) << problem;
   EXPECT_EQ(role_of(entry.get()), "text");
   const std::set<std::string> states = states_of(entry.get());
   EXPECT_TRUE(states.count("editable")) << testing::PrintToString(states);
@@ -208,8 +224,8 @@ TEST_F(TreeviewerAccessibilityTest, EntryIsInvalidWhileItsTextMatchesNothing) {
   ASSERT_TRUE(started) << problem;
   ASSERT_TRUE(tree_of(*started)) << viewer.output();
 
-  const Accessible entry = shown_find_entry(*started);
-  ASSERT_TRUE(entry) << "no entry named Find came up";
+  const Accessible entry = shown_find_entry(*started, "Alpha");
+  ASSERT_TRUE(entry) << problem;
   const auto invalid = [&] { return states_of(entry.get()).count("invalid-entry") > 0; };
 
   x_inspect::type_text(x.get(), "inn");

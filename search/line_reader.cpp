@@ -3,7 +3,6 @@
 #include <fcntl.h>
 
 #include <cerrno>
-#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -70,14 +69,6 @@ size_t ListReader::read_lines(LineBlock& block, size_t max_lines, size_t max_byt
   const size_t base = bytes.size();
   bytes.append(carry_.view());
   carry_.clear();
-  bool mark = false;
-  if (first_) {
-    // Enough bytes to see a byte-order mark, or the whole of a shorter file.
-    while (bytes.size() - base < runtime::Utf8Bom.size() && read_more(bytes)) {
-    }
-    mark = std::string_view(bytes.data() + base, bytes.size() - base).starts_with(runtime::Utf8Bom);
-    first_ = false;
-  }
   size_t consumed = base, lines = 0;
   const auto add = [&](std::string_view line) {
     const auto start = static_cast<size_t>(line.data() - bytes.data());
@@ -91,9 +82,15 @@ size_t ListReader::read_lines(LineBlock& block, size_t max_lines, size_t max_byt
     if (at_end_ || lines == max_lines || (lines > 0 && bytes.size() - base >= max_bytes)) break;
     read_more(bytes);
   }
-  // The mark is not content: made into line ends, so that a search over the
-  // whole block finds no term across it.
-  if (mark) std::memset(bytes.data() + base, '\n', runtime::Utf8Bom.size());
+  // The scanner skips a byte-order mark at the very start once it has read
+  // enough to tell it from content, and consumes nothing before. The mark
+  // is not content: made into line ends, so that a search over the whole
+  // block finds no term across it.
+  if (first_ && consumed > base) {
+    if (std::string_view(bytes.data() + base, consumed - base).starts_with(runtime::Utf8Bom))
+      std::memset(bytes.data() + base, '\n', runtime::Utf8Bom.size());
+    first_ = false;
+  }
   if (!all_ascii(bytes.data() + base, consumed - base)) block.ascii = false;
   // Bytes read past the last line (some perhaps looked through already)
   // wait for the next call.

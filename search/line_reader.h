@@ -51,7 +51,7 @@ class ListReader {
 
   runtime::ByteSource source_;
   bool at_end_ = false;
-  bool first_ = true;  // nothing read yet: a byte-order mark may follow
+  bool first_ = true;  // nothing consumed yet: a byte-order mark may come first
   runtime::LineScanner lines_{runtime::ByteOrderMark::Skip};
   ByteBuffer carry_;  // bytes read past the last line handed out
 };

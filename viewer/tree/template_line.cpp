@@ -4,7 +4,6 @@
 #include <poll.h>
 #include <sys/stat.h>
 
-
 #include "runtime/string_functions.h"
 #include "runtime/utf8.h"
 
